@@ -1,0 +1,11 @@
+#!/bin/sh
+# Configures and builds the whole tree into ./build (or $BUILD_DIR).
+set -eu
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+export CCACHE_BASEDIR="$(pwd)"
+export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+  cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} ${CMAKE_ARGS:-}
+fi
+cmake --build "$BUILD_DIR" -j"$(nproc)"

@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs every Debian package the project needs to build, test and run.
+# Idempotent; run as root on Debian 12.
+set -eu
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+PKGS="build-essential cmake ninja-build ccache pkg-config \
+  qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libqt6opengl6-dev \
+  libbz2-dev libgsf-1-dev libglib2.0-dev libzip-dev libbenchmark-dev \
+  xvfb xauth imagemagick fonts-dejavu-core"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends $missing
+fi
