@@ -1,0 +1,65 @@
+#include "FileLocks.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace FileLocks {
+namespace {
+bool setLock(QFile &f, short type)
+{
+    const int fd = f.handle();
+    if (fd < 0)
+        return false;
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;  // the whole file, however it grows
+    int rc;
+    do {
+        rc = ::fcntl(fd, F_OFD_SETLK, &fl);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+}
+
+bool TryLockShared(QFile &f) { return setLock(f, F_RDLCK); }
+bool TryLockExclusive(QFile &f) { return setLock(f, F_WRLCK); }
+void Unlock(QFile &f) { setLock(f, F_UNLCK); }
+}
+
+bool IsAlreadyRunning(const QString &name)
+{
+    const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        // Other users' instances must be able to open it too, whatever our umask.
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0666)
+            ::fchmod(fd, 0666);
+    } else {
+        // Created by another user without write access for us: a read-only
+        // descriptor still takes part in flock.
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0)
+        return false;  // cannot tell; do not keep the examinee out
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        return err == EWOULDBLOCK;
+    }
+    // The descriptor stays open for the life of the process; the kernel
+    // releases the lock when the process ends, however it ends.
+    return false;
+}
