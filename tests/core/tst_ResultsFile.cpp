@@ -1,0 +1,454 @@
+#include <QtTest>
+
+#include "Ansi.h"
+#include "Clock.h"
+#include "ResultsFile.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The test executable doubles as the other processes the tests need; these
+// are the first arguments that select a role instead of running the tests.
+static const char *const kHoldLock = "--hold-lock";
+static const char *const kWriter = "--writer";
+static const char *const kSizeLimited = "--size-limited";
+
+namespace {
+
+TResultRecord Record()
+{
+    TResultRecord r;
+    r.When = QDateTime(QDate(2026, 12, 7), QTime(9, 5));
+    r.TestName = QStringLiteral("Химия");
+    r.LastName = QStringLiteral("Иванов");
+    r.FirstName = QStringLiteral("Пётр");
+    r.Patronymic = QStringLiteral("Сергеевич");
+    r.Extra = QStringLiteral("9 «Б»");
+    r.Score = 2;
+    r.PossibleScore = 3;
+    return r;
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<cannot open>");
+    return f.readAll();
+}
+
+void WriteFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(data), data.size());
+}
+
+// Child: takes the exclusive lock a running writer holds, says so, and keeps
+// it until a line (or end of input) arrives.
+int HoldLock(const char *path)
+{
+    const int fd = ::open(path, O_RDWR);
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (fd < 0 || ::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        std::cout << "failed" << std::endl;
+        return 1;
+    }
+    std::cout << "locked" << std::endl;
+    std::string line;
+    std::getline(std::cin, line);
+    ::close(fd);
+    return 0;
+}
+
+TResultRecord WriterRecord(int process, int index)
+{
+    TResultRecord r = Record();
+    r.LastName = QStringLiteral("P%1").arg(process);
+    r.FirstName = QString::number(index);
+    // Long enough that two writers' bytes would show up inside one line.
+    r.Extra = QString(300, QChar(u'ж'));
+    return r;
+}
+
+// Child: appends `count` lines as one player would, with a back-off of 0-2 ms
+// instead of 0-2 s, once the parent says go.
+int Writer(const char *path, int process, int count)
+{
+    QeClock::SetSleeper([](int ms) { ::usleep(useconds_t(ms)); });
+    std::string go;
+    std::getline(std::cin, go);
+    for (int i = 0; i < count; ++i) {
+        int series = 0;
+        while (!AppendResultSeries(QString::fromLocal8Bit(path), WriterRecord(process, i))) {
+            if (++series == 100) {
+                std::cerr << "line " << i << " never written" << std::endl;
+                return 2;
+            }
+        }
+    }
+    return 0;
+}
+
+// Child: may grow the file by only a few bytes, so the write stops half-way.
+int SizeLimited(const char *path)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct stat st;
+    if (::stat(path, &st) != 0)
+        return 3;
+    struct rlimit lim;
+    lim.rlim_cur = lim.rlim_max = rlim_t(st.st_size + 10);
+    if (::setrlimit(RLIMIT_FSIZE, &lim) != 0)
+        return 3;
+    QString error;
+    if (AppendResultOnce(QString::fromLocal8Bit(path), Record(), &error) != TAppendOutcome::Failed)
+        return 1;
+    std::cout << error.toStdString() << std::endl;
+    return error.isEmpty() ? 1 : 0;
+}
+
+} // namespace
+
+class TestResultsFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void headerLine();
+    void dataLineExactBytes();
+    void dataLineDateAndTime_data();
+    void dataLineDateAndTime();
+    void dataLineKeepsItsShape();
+    void embeddedResultsPath_data();
+    void embeddedResultsPath();
+
+    void newFileGetsHeaderThenLines();
+    void existingFileGetsOnlyTheLine_data();
+    void existingFileGetsOnlyTheLine();
+    void unusableTargetsFailWithoutHanging();
+    void failedWriteLeavesNoPartialLine();
+    void missingFolderFailsEveryAttempt();
+    void lockedFileRetriedUntilReleased();
+    void concurrentWritersNeverInterleave();
+
+private:
+    QList<int> m_sleeps;
+    std::function<void(int)> m_onSleep;
+};
+
+void TestResultsFile::init()
+{
+    m_sleeps.clear();
+    m_onSleep = {};
+    QeClock::SetSleeper([this](int ms) {
+        m_sleeps << ms;
+        if (m_onSleep)
+            m_onSleep(ms);
+    });
+}
+
+void TestResultsFile::cleanup()
+{
+    QeClock::SetSleeper({});
+}
+
+void TestResultsFile::headerLine()
+{
+    const QByteArray h = ResultsHeaderLine();
+    QVERIFY(h.startsWith("\xC4\xE0\xF2\xE0\t\xC2\xF0\xE5\xEC\xFF\t"));  // "Дата\tВремя\t"
+    QVERIFY(h.endsWith("\t\xCF\xF0\xEE\xF6\xE5\xED\xF2\r\n"));         // "\tПроцент\r\n"
+    QCOMPARE(FromAnsi(h),
+             QStringLiteral("Дата\tВремя\tТест\tФамилия\tИмя\tОтчество\tДоп. инф.\tБалл\t"
+                            "Возможный балл\tПроцент\r\n"));
+}
+
+void TestResultsFile::dataLineExactBytes()
+{
+    const QByteArray expected =
+        "07.12.26\t9:05\t"
+        "\xD5\xE8\xEC\xE8\xFF\t"                          // Химия
+        "\xC8\xE2\xE0\xED\xEE\xE2\t"                      // Иванов
+        "\xCF\xB8\xF2\xF0\t"                              // Пётр
+        "\xD1\xE5\xF0\xE3\xE5\xE5\xE2\xE8\xF7\t"          // Сергеевич
+        "9 \xAB\xC1\xBB\t"                                // 9 «Б»
+        "2\t3\t66,67\r\n";
+    QCOMPARE(ResultsDataLine(Record()), expected);
+}
+
+void TestResultsFile::dataLineDateAndTime_data()
+{
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::newRow("morning") << QDateTime(QDate(2026, 12, 7), QTime(9, 5, 59)) << QByteArray("07.12.26\t9:05\t");
+    QTest::newRow("afternoon") << QDateTime(QDate(2026, 3, 15), QTime(14, 30)) << QByteArray("15.03.26\t14:30\t");
+    QTest::newRow("midnight") << QDateTime(QDate(2000, 1, 1), QTime(0, 0)) << QByteArray("01.01.00\t0:00\t");
+    QTest::newRow("last minute") << QDateTime(QDate(2099, 10, 31), QTime(23, 59)) << QByteArray("31.10.99\t23:59\t");
+}
+
+void TestResultsFile::dataLineDateAndTime()
+{
+    QFETCH(QDateTime, when);
+    QFETCH(QByteArray, prefix);
+    TResultRecord r = Record();
+    r.When = when;
+    QVERIFY2(ResultsDataLine(r).startsWith(prefix), ResultsDataLine(r).constData());
+}
+
+void TestResultsFile::dataLineKeepsItsShape()
+{
+    TResultRecord r = Record();
+    r.LastName = QStringLiteral("Ив\tанов");
+    r.FirstName = QStringLiteral("Пётр\r\n");
+    r.Patronymic = QStringLiteral("a\nb\rc");
+    r.Extra = QStringLiteral("漢字 €№ \U0001F600!");
+    r.TestName = QStringLiteral("Тест\t2");
+    r.Score = 7;
+    r.PossibleScore = 12;
+    const QByteArray line = ResultsDataLine(r);
+
+    QVERIFY(line.endsWith("\r\n"));
+    const QByteArray body = line.chopped(2);
+    QVERIFY(!body.contains('\r'));
+    QVERIFY(!body.contains('\n'));
+    const QList<QByteArray> f = body.split('\t');
+    QCOMPARE(f.size(), 10);
+    QCOMPARE(FromAnsi(f[2]), QStringLiteral("Тест 2"));
+    QCOMPARE(FromAnsi(f[3]), QStringLiteral("Ив анов"));
+    QCOMPARE(FromAnsi(f[4]), QStringLiteral("Пётр  "));
+    QCOMPARE(f[5], QByteArray("a b c"));
+    // One '?' per character the code page lacks, a surrogate pair included.
+    QCOMPARE(f[6], QByteArray("?? \x88\xB9 ?!"));
+    QCOMPARE(f[7], QByteArray("7"));
+    QCOMPARE(f[8], QByteArray("12"));
+    QCOMPARE(f[9], QByteArray("58,33"));
+
+    r.Score = 0;
+    r.PossibleScore = 0;
+    QVERIFY(ResultsDataLine(r).endsWith("\t0\t0\t0,00\r\n"));
+}
+
+void TestResultsFile::embeddedResultsPath_data()
+{
+    QTest::addColumn<QString>("testPath");
+    QTest::addColumn<QString>("resultsPath");
+    QTest::newRow("windows") << QStringLiteral("C:\\Tests\\Химия.qe2") << QStringLiteral("Химия.res");
+    QTest::newRow("unix") << QStringLiteral("/srv/tests/Физика.qe2") << QStringLiteral("Физика.res");
+    QTest::newRow("mixed") << QStringLiteral("\\\\server\\share/dir\\a.qe2") << QStringLiteral("a.res");
+    QTest::newRow("last extension only") << QStringLiteral("C:\\x.y\\Тест.v2.qe2") << QStringLiteral("Тест.v2.res");
+    QTest::newRow("no extension") << QStringLiteral("/tmp/dir.d/test") << QStringLiteral("test.res");
+    QTest::newRow("bare name") << QStringLiteral("Химия.qe2") << QStringLiteral("Химия.res");
+    QTest::newRow("drive relative") << QStringLiteral("D:Химия.qe2") << QStringLiteral("Химия.res");
+}
+
+void TestResultsFile::embeddedResultsPath()
+{
+    QFETCH(QString, testPath);
+    QFETCH(QString, resultsPath);
+    QCOMPARE(EmbeddedResultsPath(testPath), resultsPath);
+}
+
+void TestResultsFile::newFileGetsHeaderThenLines()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Химия.res"));
+    QString error;
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Written);
+    QVERIFY(error.isEmpty());
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+
+    TResultRecord second = Record();
+    second.LastName = QStringLiteral("Петров");
+    QVERIFY(AppendResultSeries(path, second));
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()) + ResultsDataLine(second));
+    QVERIFY(m_sleeps.isEmpty());
+    // Creation leaves no temporary file behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Химия.res")});
+}
+
+void TestResultsFile::existingFileGetsOnlyTheLine_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("with lines") << QByteArray(ResultsHeaderLine() + "old\r\n");
+    QTest::newRow("without final line break") << QByteArray("no header, no end");
+}
+
+void TestResultsFile::existingFileGetsOnlyTheLine()
+{
+    QFETCH(QByteArray, before);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    WriteFile(path, before);
+    QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
+    QCOMPARE(ReadAll(path), before + ResultsDataLine(Record()));
+}
+
+void TestResultsFile::unusableTargetsFailWithoutHanging()
+{
+    QTemporaryDir dir;
+    QString error;
+    QCOMPARE(AppendResultOnce(dir.path(), Record(), &error), TAppendOutcome::Failed);
+    QVERIFY(!error.isEmpty());
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo.res"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    error.clear();
+    QCOMPARE(AppendResultOnce(fifo, Record(), &error), TAppendOutcome::Failed);
+    QVERIFY(error.contains(QStringLiteral("not a regular file")));
+
+    error.clear();
+    QCOMPARE(AppendResultOnce(QString(), Record(), &error), TAppendOutcome::Failed);
+    QVERIFY(!error.isEmpty());
+}
+
+void TestResultsFile::failedWriteLeavesNoPartialLine()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    const QByteArray before = ResultsHeaderLine() + ResultsDataLine(Record());
+    WriteFile(path, before);
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kSizeLimited), path});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(ReadAll(path), before);
+}
+
+void TestResultsFile::missingFolderFailsEveryAttempt()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("нет/r.res"));
+    QList<int> attempts;
+    int pumps = 0;
+    QVERIFY(!AppendResultSeries(path, Record(), [&](int n) { attempts << n; }, [&] { ++pumps; }));
+    QCOMPARE(attempts, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    QCOMPARE(pumps, 10);
+    QCOMPARE(m_sleeps.size(), 10);
+    for (int ms : std::as_const(m_sleeps))
+        QVERIFY2(ms == 0 || ms == 1000 || ms == 2000, QByteArray::number(ms).constData());
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("нет"))));
+
+    // The back-off is spread at random over all three choices.
+    m_sleeps.clear();
+    for (int i = 0; i < 10; ++i)
+        AppendResultSeries(path, Record());
+    QCOMPARE(m_sleeps.size(), 100);
+    for (int ms : {0, 1000, 2000})
+        QVERIFY(m_sleeps.contains(ms));
+
+    // A retried series starts again from attempt 0.
+    attempts.clear();
+    QVERIFY(!AppendResultSeries(path, Record(), [&](int n) { attempts << n; }, {}, 3));
+    QCOMPARE(attempts, (QList<int>{0, 1, 2}));
+}
+
+void TestResultsFile::lockedFileRetriedUntilReleased()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    const QByteArray before = ResultsHeaderLine();
+    WriteFile(path, before);
+
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kHoldLock), path});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(holder.waitForReadyRead(60000));
+    QCOMPARE(holder.readLine(), QByteArray("locked\n"));
+
+    QString error;
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Failed);
+    QVERIFY(error.contains(QStringLiteral("locked")));
+    QCOMPARE(ReadAll(path), before);
+
+    // The holder lets go during the third back-off, so the fourth attempt writes.
+    m_onSleep = [&](int) {
+        if (m_sleeps.size() == 3) {
+            holder.write("release\n");
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(60000));
+        }
+    };
+    QList<int> attempts;
+    int pumps = 0;
+    QVERIFY(AppendResultSeries(path, Record(), [&](int n) { attempts << n; }, [&] { ++pumps; }));
+    QCOMPARE(attempts, (QList<int>{0, 1, 2, 3}));
+    QCOMPARE(pumps, 3);
+    QCOMPARE(holder.exitCode(), 0);
+    QCOMPARE(ReadAll(path), before + ResultsDataLine(Record()));
+}
+
+void TestResultsFile::concurrentWritersNeverInterleave()
+{
+    const int writers = 8, lines = 200;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("shared.res"));
+
+    std::vector<std::unique_ptr<QProcess>> procs;
+    for (int p = 0; p < writers; ++p) {
+        auto proc = std::make_unique<QProcess>();
+        proc->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proc->start(QCoreApplication::applicationFilePath(),
+                    {QString::fromLatin1(kWriter), path, QString::number(p), QString::number(lines)});
+        QVERIFY(proc->waitForStarted());
+        procs.push_back(std::move(proc));
+    }
+    for (auto &proc : procs)
+        proc->write("go\n");
+    for (auto &proc : procs) {
+        QVERIFY(proc->waitForFinished(600000));
+        QCOMPARE(proc->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(proc->exitCode(), 0);
+    }
+
+    const QByteArray all = ReadAll(path);
+    QVERIFY(all.endsWith("\r\n"));
+    QList<QByteArray> got = all.split('\n');
+    QCOMPARE(got.takeLast(), QByteArray());
+    QCOMPARE(got.size(), 1 + writers * lines);
+    QCOMPARE(got.takeFirst() + '\n', ResultsHeaderLine());
+    std::set<std::pair<int, int>> seen;
+    for (const QByteArray &raw : std::as_const(got)) {
+        const QByteArray line = raw + '\n';
+        const QList<QByteArray> f = line.split('\t');
+        QCOMPARE(f.size(), 10);
+        QVERIFY(f[3].startsWith('P'));
+        bool ok1 = false, ok2 = false;
+        const int p = f[3].mid(1).toInt(&ok1), i = f[4].toInt(&ok2);
+        QVERIFY(ok1 && ok2);
+        QCOMPARE(line, ResultsDataLine(WriterRecord(p, i)));
+        QVERIFY2(seen.insert({p, i}).second, line.left(60).constData());
+    }
+    QCOMPARE(int(seen.size()), writers * lines);
+    qInfo("%d writers x %d lines appended whole", writers, lines);
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && std::strcmp(argv[1], kHoldLock) == 0)
+        return HoldLock(argv[2]);
+    if (argc == 5 && std::strcmp(argv[1], kWriter) == 0)
+        return Writer(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+    if (argc == 3 && std::strcmp(argv[1], kSizeLimited) == 0)
+        return SizeLimited(argv[2]);
+    TestResultsFile tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_ResultsFile.moc"
