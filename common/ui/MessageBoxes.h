@@ -1,0 +1,37 @@
+#pragma once
+// The message boxes of both programs. A "\r" in a text is a line break.
+//
+// For tests: a sink installed with SetMessageSink receives every message
+// instead of a window. Without a sink, when the environment variable
+// QE_MESSAGE_LOG names a file, every message is appended to it as one UTF-8
+// line "caption<TAB>text" (CR written as the two characters \r, LF as \n)
+// and no window is shown.
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+using TMessageSink = std::function<void(QMessageBox::Icon, const QString &caption, const QString &text)>;
+
+// An empty function restores the real message boxes.
+void SetMessageSink(TMessageSink sink);
+
+// Modal box with one OK button. The owner defaults to the active window, else
+// the first visible top-level window. An empty caption means the system's
+// default caption (the application's display name).
+void ShowMessage(QMessageBox::Icon icon, const QString &caption, const QString &text,
+                 QWidget *owner = nullptr);
+
+// Caption "Ошибка !", error icon.
+void ShowError(const QString &message);
+// Caption "Предупреждение !", warning icon.
+void ShowWarning(const QString &message);
+
+inline const QString ErrorCaption = QStringLiteral("Ошибка !");
+inline const QString WarningCaption = QStringLiteral("Предупреждение !");
+
+// "\r\n", "\r" and "\n" become "\n", as QMessageBox shows them.
+QString DisplayText(const QString &text);
+// The one-line form written to the message log.
+QString LogLine(const QString &caption, const QString &text);
