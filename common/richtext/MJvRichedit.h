@@ -4,6 +4,9 @@
 #include <QTextEdit>
 #include <QIODevice>
 #include <QStringList>
+#include <QTextCharFormat>
+
+#include "RichFormat.h"
 
 class TMJvRichEdit;
 
@@ -43,16 +46,45 @@ public:
     // Inserts a picture from an image file (PNG, JPEG, BMP, GIF) at the cursor as a
     // static picture object, as the Windows control stores one. False on unreadable file.
     bool InsertPictureFromFile(const QString &path);
+    bool InsertPicture(const QImage &image);
+
+    // Selection attributes for the formatting commands. Sizes are natural
+    // (unzoomed) points; a new font family without a character set gets 204
+    // (2 for symbol fonts). Merges into the selection or the word at the caret.
+    void mergeCharAttributes(const QTextCharFormat &format);
+    QTextCharFormat charAttributes() const;
+    RichText::TParaAttributes paraAttributes() const;
+    // Applies to every paragraph of the selection; numbering makes or leaves lists.
+    void setParaAttributes(const RichText::TParaAttributes &attrs);
+
+protected:
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    QMimeData *createMimeDataFromSelection() const override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
 
 private:
+    QRectF objectRect(int pos) const;   // viewport coordinates; empty when not an object
+    int objectAt(const QPoint &viewportPos) const;
+    void applyZoom(int from, int to);
+
     TWideRichEditStrings m_lines{*this};
     int m_zoom = 100;
+    int m_selectedObject = -1;
+    bool m_resizing = false;
+    QSizeF m_resizeSize;
 };
 
 // Helpers for tools and tests (need a QGuiApplication).
 namespace RichRecord {
-// Plain text (lines separated by '\n') as a content record in the rich edit dialect.
+// Plain text (lines separated by '\n') as a content record in the rich edit dialect,
+// in "Times New Roman" (\fcharset204) 12 pt, as a teacher's test would look.
 QByteArray FromPlainText(const QString &text);
+// An RTF file read by our reader and written back as a content record.
+QByteArray FromRtf(const QByteArray &rtf);
 // The lines view of a content record, objects as U+FFFC. Throws EQuizError on a bad record.
 QStringList PlainLines(const QByteArray &record);
 }

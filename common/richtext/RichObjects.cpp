@@ -1,0 +1,440 @@
+#include "RichObjects.h"
+
+#include "RichFormat.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QBuffer>
+#include <QCache>
+#include <QPainter>
+#include <QTextCodec>
+#include <QTextDocument>
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-utils.h>
+
+#include <mutex>
+
+namespace RichText {
+
+namespace {
+
+// Limits of what we take from a storage image.
+constexpr qint64 kMaxStreamSize = 64 * 1024 * 1024;
+constexpr int kMaxStreams = 256;
+constexpr int kBmpFileHeaderSize = 14;
+constexpr int kDibMinHeaderSize = 12;
+constexpr int kCompObjHeaderSize = 28;
+constexpr int kPresHeaderAfterFormat = 28;   // aspect, lindex, advf, reserved, width, height, size
+constexpr quint32 kCfBitmap = 2;
+constexpr quint32 kCfDib = 8;
+
+quint32 Le32(const QByteArray &b, qsizetype at)
+{
+    if (at < 0 || at + 4 > b.size())
+        return 0;
+    const auto *p = reinterpret_cast<const uchar *>(b.constData() + at);
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
+quint16 Le16(const QByteArray &b, qsizetype at)
+{
+    if (at < 0 || at + 2 > b.size())
+        return 0;
+    const auto *p = reinterpret_cast<const uchar *>(b.constData() + at);
+    return quint16(p[0] | p[1] << 8);
+}
+
+void PutLe32(QByteArray &b, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.append(char((v >> (8 * i)) & 0xff));
+}
+
+void EnsureGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
+QByteArray CompObjStream()
+{
+    QByteArray b;
+    b.append("\x01\x00\xfe\xff\x03\x0a\x00\x00\xff\xff\xff\xff", 12);
+    b.append(StaticPictureClsid());
+    const QByteArray userType("Picture (Device Independent Bitmap)");
+    PutLe32(b, quint32(userType.size() + 1));
+    b.append(userType).append('\0');
+    PutLe32(b, 1);          // clipboard format: an empty ANSI string
+    b.append('\0');
+    const QByteArray progId("StaticDib");
+    PutLe32(b, quint32(progId.size() + 1));
+    b.append(progId).append('\0');
+    PutLe32(b, 0x71B239F4); // Unicode marker, followed by three empty fields
+    b.append(12, '\0');
+    return b;
+}
+
+QByteArray OleStream()
+{
+    QByteArray b("\x01\x00\x00\x02", 4);
+    b.append(16, '\0');
+    return b;
+}
+
+QByteArray ReadInput(GsfInput *in, qint64 limit)
+{
+    const gsf_off_t size = gsf_input_size(in);
+    if (size < 0 || size > limit)
+        return {};
+    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    if (size > 0 && !gsf_input_read(in, size_t(size), reinterpret_cast<guint8 *>(out.data())))
+        return {};
+    return out;
+}
+
+} // namespace
+
+QByteArray StaticPictureClsid()
+{
+    return QByteArray("\x16\x03\x00\x00\x00\x00\x00\x00\xc0\x00\x00\x00\x00\x00\x00\x46", 16);
+}
+
+bool IsObjectFormat(const QTextFormat &f)
+{
+    return f.objectType() == kObjectType;
+}
+
+QTextCharFormat ObjectFormat(const TRichObject &o, const QTextCharFormat &base)
+{
+    QTextCharFormat f = base;
+    f.setObjectType(kObjectType);
+    f.setProperty(PropObjAspect, o.aspect);
+    f.setProperty(PropObjClsid, o.clsid.leftJustified(16, '\0', true));
+    f.setProperty(PropObjWidth, o.width);
+    f.setProperty(PropObjHeight, o.height);
+    f.setProperty(PropObjFlags, o.flags);
+    f.setProperty(PropObjUser, o.user);
+    f.setProperty(PropObjStorage, o.storage);
+    return f;
+}
+
+TRichObject ObjectOf(const QTextFormat &f)
+{
+    TRichObject o;
+    o.aspect = f.property(PropObjAspect).toUInt();
+    o.clsid = f.property(PropObjClsid).toByteArray().leftJustified(16, '\0', true);
+    o.width = f.property(PropObjWidth).toInt();
+    o.height = f.property(PropObjHeight).toInt();
+    o.flags = f.property(PropObjFlags).toUInt();
+    o.user = f.property(PropObjUser).toUInt();
+    o.storage = f.property(PropObjStorage).toByteArray();
+    return o;
+}
+
+int HmmToPx(int hmm)
+{
+    return int(std::lround(hmm * 96.0 / 2540.0));
+}
+
+int PxToHmm(int px)
+{
+    // The Windows control truncates: 12 px -> 317.
+    return int(qint64(px) * 2540 / 96);
+}
+
+QImage ImageFromDib(const QByteArray &dib)
+{
+    if (dib.startsWith("BM"))
+        return QImage::fromData(dib, "BMP");
+    if (dib.size() < kDibMinHeaderSize)
+        return {};
+    const quint32 hdr = Le32(dib, 0);
+    if (hdr < 12 || hdr > 1024 || hdr > quint32(dib.size()))
+        return {};
+    quint32 bpp, colors = 0, compression = 0;
+    if (hdr == 12) {
+        bpp = Le16(dib, 10);
+    } else {
+        bpp = Le16(dib, 14);
+        compression = Le32(dib, 16);
+        colors = Le32(dib, 32);
+    }
+    if (colors == 0 && bpp <= 8)
+        colors = 1u << bpp;
+    colors = std::min<quint32>(colors, 256);
+    const quint32 entry = hdr == 12 ? 3 : 4;
+    const quint64 masks = (compression == 3 && hdr == 40) ? 12 : 0;
+    const quint64 offset = kBmpFileHeaderSize + hdr + masks + quint64(colors) * entry;
+    QByteArray file("BM");
+    PutLe32(file, quint32(kBmpFileHeaderSize + dib.size()));
+    PutLe32(file, 0);
+    PutLe32(file, quint32(offset));
+    file.append(dib);
+    return QImage::fromData(file, "BMP");
+}
+
+QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage)
+{
+    QList<QPair<QString, QByteArray>> out;
+    if (storage.size() < 512)
+        return out;
+    EnsureGsf();
+    GsfInput *mem = gsf_input_memory_new(reinterpret_cast<const guint8 *>(storage.constData()), storage.size(), FALSE);
+    if (!mem)
+        return out;
+    GError *err = nullptr;
+    GsfInfile *ole = gsf_infile_msole_new(mem, &err);
+    g_object_unref(mem);
+    if (!ole) {
+        if (err)
+            g_error_free(err);
+        return out;
+    }
+    const int n = std::min(gsf_infile_num_children(ole), kMaxStreams);
+    for (int i = 0; i < n; ++i) {
+        GsfInput *child = gsf_infile_child_by_index(ole, i);
+        if (!child)
+            continue;
+        const char *name = gsf_infile_name_by_index(ole, i);
+        const bool isDir = GSF_IS_INFILE(child) && gsf_infile_num_children(GSF_INFILE(child)) >= 0;
+        if (!isDir) {
+            const qint64 limit = std::min<qint64>(kMaxStreamSize, storage.size());
+            out.append({QString::fromUtf8(name ? name : ""), ReadInput(child, limit)});
+        }
+        g_object_unref(child);
+    }
+    g_object_unref(ole);
+    return out;
+}
+
+static QByteArray StreamNamed(const QList<QPair<QString, QByteArray>> &streams, const QString &name)
+{
+    for (const auto &s : streams)
+        if (s.first.compare(name, Qt::CaseInsensitive) == 0)
+            return s.second;
+    return {};
+}
+
+static QImage PresentationPicture(const QByteArray &pres)
+{
+    const quint32 marker = Le32(pres, 0);
+    if (marker != 0xFFFFFFFF && marker != 0xFFFFFFFE)
+        return {};
+    const quint32 format = Le32(pres, 4);
+    if (format != kCfDib && format != kCfBitmap)
+        return {};
+    const quint32 tdSize = Le32(pres, 8);
+    if (tdSize < 4 || tdSize > quint32(pres.size()))
+        return {};
+    const qint64 after = 8 + qint64(tdSize);
+    const quint32 size = Le32(pres, after + kPresHeaderAfterFormat - 4);
+    const qint64 data = after + kPresHeaderAfterFormat;
+    if (data > pres.size() || size > quint64(pres.size() - data))
+        return {};
+    return ImageFromDib(pres.mid(data, size));
+}
+
+QImage DecodeStoragePicture(const QByteArray &storage)
+{
+    const auto streams = StorageStreams(storage);
+    QImage img;
+    const QByteArray contents = StreamNamed(streams, QStringLiteral("CONTENTS"));
+    if (!contents.isEmpty())
+        img = ImageFromDib(contents);
+    if (img.isNull()) {
+        for (const auto &s : streams) {
+            if (s.first.startsWith(QStringLiteral("\x02OlePres"))) {
+                img = PresentationPicture(s.second);
+                if (!img.isNull())
+                    break;
+            }
+        }
+    }
+    if (img.isNull()) {
+        const QByteArray native = StreamNamed(streams, QStringLiteral("\x01Ole10Native"));
+        if (native.size() > 4) {
+            const quint32 len = std::min<quint32>(Le32(native, 0), quint32(native.size() - 4));
+            img = ImageFromDib(native.mid(4, len));
+        }
+    }
+    return img;
+}
+
+QString StorageClassName(const QByteArray &storage)
+{
+    const QByteArray comp = StreamNamed(StorageStreams(storage), QStringLiteral("\x01CompObj"));
+    QTextCodec *codec = QTextCodec::codecForName("windows-1251");
+    qsizetype at = kCompObjHeaderSize;
+    auto readString = [&](QString *out) {
+        const quint32 len = Le32(comp, at);
+        at += 4;
+        if (len == 0xFFFFFFFF || len == 0xFFFFFFFE) {
+            at += 4;
+            return true;
+        }
+        if (len > quint32(comp.size() - std::min(at, comp.size())))
+            return false;
+        if (out)
+            *out = codec->toUnicode(comp.mid(at, len)).section(QChar(0), 0, 0);
+        at += len;
+        return true;
+    };
+    QString userType, progId;
+    if (comp.size() < kCompObjHeaderSize + 4 || !readString(&userType))
+        return {};
+    if (userType.isEmpty() && readString(nullptr))
+        readString(&progId);
+    return userType.isEmpty() ? progId : userType;
+}
+
+QByteArray BuildPictureStorage(const QImage &source)
+{
+    if (source.isNull())
+        return {};
+    QImage img = source;
+    if (img.hasAlphaChannel()) {
+        QImage flat(img.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter p(&flat);
+        p.drawImage(0, 0, img);
+        p.end();
+        img = flat;
+    }
+    QByteArray bmp;
+    {
+        QBuffer buf(&bmp);
+        buf.open(QIODevice::WriteOnly);
+        if (!img.save(&buf, "BMP"))
+            return {};
+    }
+    EnsureGsf();
+    GsfOutput *mem = gsf_output_memory_new();
+    GsfOutfile *ole = gsf_outfile_msole_new_full(mem, 512, 64);
+    if (!ole) {
+        g_object_unref(mem);
+        return {};
+    }
+    const QByteArray clsid = StaticPictureClsid();
+    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole), reinterpret_cast<const guint8 *>(clsid.constData()));
+    const std::pair<const char *, QByteArray> streams[] = {
+        {"\x01Ole", OleStream()}, {"\x01" "CompObj", CompObjStream()}, {"CONTENTS", bmp}};
+    bool ok = true;
+    for (const auto &[name, data] : streams) {
+        GsfOutput *s = gsf_outfile_new_child(ole, name, FALSE);
+        ok = ok && s && gsf_output_write(s, size_t(data.size()), reinterpret_cast<const guint8 *>(data.constData()));
+        if (s) {
+            gsf_output_close(s);
+            g_object_unref(s);
+        }
+    }
+    ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
+    QByteArray out;
+    if (ok) {
+        const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(mem));
+        const gsf_off_t size = gsf_output_size(mem);
+        if (bytes && size > 0)
+            out = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+    }
+    g_object_unref(ole);
+    g_object_unref(mem);
+    return out;
+}
+
+TRichObject PictureObject(const QImage &img, int widthHmm, int heightHmm)
+{
+    TRichObject o;
+    o.aspect = kDvAspectContent;
+    o.clsid = StaticPictureClsid();
+    o.flags = kReoResizable;
+    o.width = widthHmm >= 0 ? widthHmm : PxToHmm(img.width());
+    o.height = heightHmm >= 0 ? heightHmm : PxToHmm(img.height());
+    o.storage = BuildPictureStorage(img);
+    return o;
+}
+
+int DocumentZoom(const QTextDocument *doc)
+{
+    const QVariant z = doc ? doc->property("qeZoom") : QVariant();
+    return z.isValid() ? std::clamp(z.toInt(), 10, 500) : 100;
+}
+
+namespace {
+
+struct CachedPicture {
+    QImage image;
+    QString className;
+};
+
+QCache<QByteArray, CachedPicture> &PictureCache()
+{
+    static QCache<QByteArray, CachedPicture> cache(64);
+    return cache;
+}
+
+const CachedPicture &PictureFor(const QByteArray &storage)
+{
+    QByteArray key = QByteArray::number(qHash(storage)) + ':' + QByteArray::number(storage.size());
+    if (CachedPicture *c = PictureCache().object(key))
+        return *c;
+    auto *c = new CachedPicture;
+    c->image = DecodeStoragePicture(storage);
+    if (c->image.isNull())
+        c->className = StorageClassName(storage);
+    PictureCache().insert(key, c);
+    return *PictureCache().object(key);
+}
+
+} // namespace
+
+QSizeF TRichObjectHandler::intrinsicSize(QTextDocument *doc, int, const QTextFormat &format)
+{
+    const double z = DocumentZoom(doc) / 100.0;
+    const int w = std::clamp(HmmToPx(format.property(PropObjWidth).toInt()), 1, 10000);
+    const int h = std::clamp(HmmToPx(format.property(PropObjHeight).toInt()), 1, 10000);
+    return QSizeF(w * z, h * z);
+}
+
+void TRichObjectHandler::drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int,
+                                    const QTextFormat &format)
+{
+    const CachedPicture &pic = PictureFor(format.property(PropObjStorage).toByteArray());
+    if (!pic.image.isNull()) {
+        painter->drawImage(rect, pic.image);
+        return;
+    }
+    painter->save();
+    painter->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
+    painter->setBrush(QColor(245, 245, 245));
+    painter->drawRect(rect.adjusted(0.5, 0.5, -0.5, -0.5));
+    const QString name = pic.className.isEmpty() ? QStringLiteral("OLE") : pic.className;
+    painter->setPen(Qt::black);
+    QFont f = painter->font();
+    f.setPointSizeF(std::clamp(rect.height() / 4, 6.0, 10.0));
+    painter->setFont(f);
+    const QRectF icon(rect.left() + 4, rect.top() + 4, std::min(24.0, rect.width() - 8), std::min(24.0, rect.height() - 8));
+    if (icon.width() > 4 && icon.height() > 4) {
+        painter->setPen(Qt::darkBlue);
+        painter->drawRect(icon);
+        painter->drawLine(icon.topLeft() + QPointF(4, 6), icon.topRight() + QPointF(-4, 6));
+    }
+    painter->setPen(Qt::black);
+    painter->drawText(rect.adjusted(4, icon.height() + 6, -4, -2), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, name);
+    painter->restore();
+}
+
+void RegisterObjectHandler(QTextDocument *doc)
+{
+    if (!doc)
+        return;
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    if (layout->handlerForObject(kObjectType))
+        return;
+    layout->registerHandler(kObjectType, new TRichObjectHandler(layout));
+}
+
+} // namespace RichText

@@ -1,0 +1,71 @@
+#pragma once
+// Embedded objects: document objects (U+FFFC with kObjectType) that keep every
+// field of their object record and their storage image byte for byte.
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QSizeF>
+#include <QTextCharFormat>
+#include <QTextObjectInterface>
+
+class QTextDocument;
+
+namespace RichText {
+
+// CLSID of the static picture object, as stored (little-endian GUID fields).
+QByteArray StaticPictureClsid();
+inline constexpr quint32 kReoResizable = 1;
+inline constexpr quint32 kDvAspectContent = 1;
+
+struct TRichObject {
+    quint32 aspect = kDvAspectContent;
+    QByteArray clsid = QByteArray(16, '\0');
+    qint32 width = 0;   // 0.01 mm
+    qint32 height = 0;
+    quint32 flags = 0;
+    quint32 user = 0;
+    QByteArray storage; // compound file image
+    bool operator==(const TRichObject &) const = default;
+};
+
+bool IsObjectFormat(const QTextFormat &f);
+QTextCharFormat ObjectFormat(const TRichObject &o, const QTextCharFormat &base = {});
+TRichObject ObjectOf(const QTextFormat &f);
+
+// A static picture object as the Windows control stores an inserted picture:
+// \x01Ole, \x01CompObj ("StaticDib") and CONTENTS holding a complete BMP file.
+// Size from the image at 96 dpi unless given (0.01 mm). Null storage on failure.
+TRichObject PictureObject(const QImage &img, int widthHmm = -1, int heightHmm = -1);
+QByteArray BuildPictureStorage(const QImage &img);
+
+// What a storage image shows, when it can be understood: a DIB or BMP in
+// CONTENTS, a DIB/bitmap presentation stream, a bitmap in \x01Ole10Native.
+QImage DecodeStoragePicture(const QByteArray &storage);
+// The class name shown for objects that cannot be drawn (CompObj user type or ProgID).
+QString StorageClassName(const QByteArray &storage);
+// The streams of a storage image by name (top level only); empty on damaged input.
+QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage);
+
+// A bare DIB (BITMAPINFOHEADER and bits) or a complete BMP file as an image.
+QImage ImageFromDib(const QByteArray &dib);
+
+int HmmToPx(int hmm);   // 0.01 mm -> pixels at 96 dpi
+int PxToHmm(int px);
+
+// Draws objects; registered on every document's layout that holds them.
+class TRichObjectHandler : public QObject, public QTextObjectInterface {
+    Q_OBJECT
+    Q_INTERFACES(QTextObjectInterface)
+public:
+    explicit TRichObjectHandler(QObject *parent = nullptr) : QObject(parent) {}
+    QSizeF intrinsicSize(QTextDocument *doc, int posInDocument, const QTextFormat &format) override;
+    void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *doc, int posInDocument,
+                    const QTextFormat &format) override;
+};
+
+// Idempotent: installs the handler on doc's layout.
+void RegisterObjectHandler(QTextDocument *doc);
+// Zoom used for drawing objects (percent), kept as a document property.
+int DocumentZoom(const QTextDocument *doc);
+
+} // namespace RichText
