@@ -155,8 +155,10 @@ QByteArray ResultsHeaderLine()
 
 QByteArray ResultsDataLine(const TResultRecord &rec)
 {
-    const QDate d = rec.When.date();
-    const QTime t = rec.When.time();
+    // A record without a time still gets a readable one rather than "-1:-1".
+    const QDateTime when = rec.When.isValid() ? rec.When : QDateTime::currentDateTime();
+    const QDate d = when.date();
+    const QTime t = when.time();
     const QString date = QString::asprintf("%02d.%02d.%02d", d.day(), d.month(), d.year() % 100);
     const QString time = QString::asprintf("%d:%02d", t.hour(), t.minute());
     const QStringList fields{

@@ -131,11 +131,13 @@ private Q_SLOTS:
     void dataLineExactBytes();
     void dataLineDateAndTime_data();
     void dataLineDateAndTime();
+    void dataLineWithoutTimeGetsTheCurrentOne();
     void dataLineKeepsItsShape();
     void embeddedResultsPath_data();
     void embeddedResultsPath();
 
     void newFileGetsHeaderThenLines();
+    void relativePathLandsInCurrentFolder();
     void existingFileGetsOnlyTheLine_data();
     void existingFileGetsOnlyTheLine();
     void unusableTargetsFailWithoutHanging();
@@ -205,6 +207,28 @@ void TestResultsFile::dataLineDateAndTime()
     TResultRecord r = Record();
     r.When = when;
     QVERIFY2(ResultsDataLine(r).startsWith(prefix), ResultsDataLine(r).constData());
+}
+
+void TestResultsFile::dataLineWithoutTimeGetsTheCurrentOne()
+{
+    TResultRecord r = Record();
+    r.When = QDateTime();
+    const QString line = FromAnsi(ResultsDataLine(r));
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d\\t\\d{1,2}:\\d\\d\\t")).match(line).hasMatch(),
+             qPrintable(line));
+}
+
+void TestResultsFile::relativePathLandsInCurrentFolder()
+{
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const QString name = EmbeddedResultsPath(QStringLiteral("C:\\Tests\\Химия.qe2"));
+    const bool written = AppendResultSeries(name, Record());
+    QDir::setCurrent(previous);
+    QVERIFY(written);
+    QCOMPARE(ReadAll(dir.filePath(QStringLiteral("Химия.res"))), ResultsHeaderLine() + ResultsDataLine(Record()));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Химия.res")});
 }
 
 void TestResultsFile::dataLineKeepsItsShape()
