@@ -8,6 +8,13 @@
 #include "QuizEngineCommon.h"
 
 class QWidget;
+class QTimer;
+class TfrmData;
+class TfrmQuestion;
+class TfrmResults;
+class TfrmConfirmExit;
+class TfrmSaveResults;
+struct TRunState;
 
 // What the main window hands to the run; it owns all of it.
 struct TRunContext {
@@ -33,6 +40,25 @@ public:
     ~TTestRun() override;
     // Runs the whole test; returns when it is over (the caller then closes the main window).
     void Start();
+
+    // One step of the countdown (the timer's tick; tests call it directly).
+    void OnTimer();
+    // Milliseconds between countdown ticks (1000).
+    void SetTimerInterval(int ms);
+    // The 1000 Hz beep of the last minute; tests count it.
+    void SetBeeper(std::function<void()> beeper);
+
+    TfrmData *frmData() const;
+    TfrmQuestion *frmQuestion() const;
+    TfrmResults *frmResults() const;
+    TfrmConfirmExit *frmConfirmExit() const;
+    TfrmSaveResults *frmSaveResults() const;
+    QTimer *tmTest() const;
+    const TRunState &State() const;
+    quint16 Score() const;
+    quint16 PossibleScore() const;
+    // The results file this run writes to.
+    QString ResultsFilePath() const;
 private:
     TTestRunPrivate *d;
 };

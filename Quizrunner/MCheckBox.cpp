@@ -1,0 +1,83 @@
+#include "MCheckBox.h"
+
+#include <QLabel>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+TMCheckBox::TMCheckBox(QWidget *parent) : QCheckBox(parent) {}
+
+void TMCheckBox::SetCaption(const QString &s)
+{
+    m_caption = s;
+    if (m_wrapLabel)
+        m_wrapLabel->setText(s);
+    else
+        setText(s);
+}
+
+// QCheckBox cannot wrap its text, so a wrapping caption is a label beside an
+// empty box; the label lets the mouse through so clicks still reach the box.
+void TMCheckBox::SetWordWrap(bool on)
+{
+    if (on == WordWrap())
+        return;
+    if (on) {
+        setText(QString());
+        m_wrapLabel = new QLabel(m_caption, this);
+        m_wrapLabel->setObjectName(QStringLiteral("labCaption"));
+        m_wrapLabel->setWordWrap(true);
+        m_wrapLabel->setTextFormat(Qt::PlainText);
+        m_wrapLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        m_wrapLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_wrapLabel->setPalette(palette());
+        placeLabel();
+        m_wrapLabel->show();
+    } else {
+        delete m_wrapLabel;
+        m_wrapLabel = nullptr;
+        setText(m_caption);
+    }
+}
+
+QColor TMCheckBox::CaptionColor() const
+{
+    return palette().color(QPalette::WindowText);
+}
+
+void TMCheckBox::SetCaptionColor(const QColor &c)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, c);
+    pal.setColor(QPalette::ButtonText, c);
+    pal.setColor(QPalette::Text, c);
+    setPalette(pal);
+    if (m_wrapLabel)
+        m_wrapLabel->setPalette(pal);
+}
+
+void TMCheckBox::nextCheckState()
+{
+    if (m_userToggle)
+        QCheckBox::nextCheckState();
+}
+
+bool TMCheckBox::hitButton(const QPoint &pos) const
+{
+    return m_wrapLabel ? rect().contains(pos) : QCheckBox::hitButton(pos);
+}
+
+void TMCheckBox::resizeEvent(QResizeEvent *e)
+{
+    QCheckBox::resizeEvent(e);
+    placeLabel();
+}
+
+void TMCheckBox::placeLabel()
+{
+    if (!m_wrapLabel)
+        return;
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const int x = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this).right() + 5;
+    m_wrapLabel->setGeometry(x, 0, qMax(0, width() - x), height());
+}

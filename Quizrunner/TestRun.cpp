@@ -1,0 +1,489 @@
+#include "TestRun.h"
+
+#include "Clock.h"
+#include "ColorButton.h"
+#include "MCheckBox.h"
+#include "MJvRichedit.h"
+#include "ResultsFile.h"
+#include "RunState.h"
+#include "Scoring.h"
+#include "fConfirmExit.h"
+#include "fData.h"
+#include "fQuestion.h"
+#include "fResults.h"
+#include "fSaveResults.h"
+#include "ui_fData.h"
+#include "ui_fQuestion.h"
+#include "ui_fResults.h"
+#include "ui_fSaveResults.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <cmath>
+
+namespace {
+const QColor Red(255, 0, 0), Green(0, 128, 0), Blue(0, 0, 255), Grey(128, 128, 128);
+const QString ReviewSuffix = QStringLiteral(" (просмотр только неправильно отвеченных вопросов)");
+const QString CommentCaption = QStringLiteral("Комментарий");
+const QString QuestionCaption = QStringLiteral("Вопрос");
+
+// Hourglass cursor and a frozen window for the length of a rebuild.
+class TBusyFreeze {
+public:
+    explicit TBusyFreeze(QWidget *w) : m_w(w)
+    {
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_w->setUpdatesEnabled(false);
+    }
+    ~TBusyFreeze()
+    {
+        m_w->setUpdatesEnabled(true);
+        QApplication::restoreOverrideCursor();
+    }
+private:
+    QWidget *m_w;
+};
+} // namespace
+
+class TTestRunPrivate {
+public:
+    TRunContext ctx;
+    TRunState S;
+    QPointer<TfrmData> data;
+    QPointer<TfrmQuestion> question;
+    QPointer<TfrmResults> results;
+    QPointer<TfrmConfirmExit> confirm;
+    QPointer<TfrmSaveResults> save;
+    QTimer *tm = nullptr;
+    std::function<void()> beeper;
+    quint16 score = 0;
+    quint16 possible = 0;
+    bool commentShown = false;
+
+    TTestInfo &info() const { return *ctx.TestInfo; }
+    TQuestionList &items() const { return *ctx.Questions; }
+    int count() const { return int(items().size()); }
+    TNQuestion &current() const { return *items()[S.CurQuestion - 1]; }
+    bool backNav() const { return info().has(EnableBackNavigation); }
+    Ui::TfrmQuestion *qui() const { return question->ui; }
+
+    void OnTimer();
+    void DisplayQuestion();
+    void LoadRecord(const QByteArray &record);
+    void LoadText();
+    void SetScrollBars();
+    void FreeCheckBoxes();
+    void StoreQuestion();
+    void bbtnCheckClick();
+    void bbtnCommentClick();
+    void SwitchItem(int newCur, bool scroll);
+    void SaveResults();
+    void ShowResults();
+    QString ResultsPath() const;
+};
+
+TTestRun::TTestRun(const TRunContext &ctx, QObject *parent)
+    : QObject(parent), d(new TTestRunPrivate)
+{
+    d->ctx = ctx;
+    QWidget *owner = ctx.MainWindow;
+    d->data = new TfrmData(owner);
+    d->question = new TfrmQuestion(d->S, owner);
+    d->results = new TfrmResults(owner);
+    d->confirm = new TfrmConfirmExit(d->question);
+    d->save = new TfrmSaveResults(owner);
+
+    d->tm = new QTimer(this);
+    d->tm->setInterval(1000);
+    connect(d->tm, &QTimer::timeout, this, &TTestRun::OnTimer);
+    d->beeper = [] { QApplication::beep(); };
+
+    const int zoom = ctx.TestInfo ? ctx.TestInfo->Zoom : 100;
+    QFont f = d->qui()->panVariants->font();
+    f.setPointSize(qMax(1, int(std::lround(zoom * 12 / 100.0))));
+    d->qui()->panVariants->setFont(f);
+
+    d->question->SwitchItem = [this](int c, bool scroll) { d->SwitchItem(c, scroll); };
+    d->question->ConfirmExit = [this] { return d->confirm->exec() == QDialog::Accepted; };
+    d->question->StoreOnClose = [this] { d->StoreQuestion(); };
+    connect(d->qui()->bbtnComment, &QPushButton::clicked, this, [this] { d->bbtnCommentClick(); });
+}
+
+TTestRun::~TTestRun()
+{
+    d->tm->stop();
+    delete d->confirm;
+    delete d->data;
+    delete d->question;
+    delete d->results;
+    delete d->save;
+    delete d;
+}
+
+void TTestRun::SetTimerInterval(int ms) { d->tm->setInterval(ms); }
+void TTestRun::SetBeeper(std::function<void()> beeper) { d->beeper = std::move(beeper); }
+TfrmData *TTestRun::frmData() const { return d->data; }
+TfrmQuestion *TTestRun::frmQuestion() const { return d->question; }
+TfrmResults *TTestRun::frmResults() const { return d->results; }
+TfrmConfirmExit *TTestRun::frmConfirmExit() const { return d->confirm; }
+TfrmSaveResults *TTestRun::frmSaveResults() const { return d->save; }
+QTimer *TTestRun::tmTest() const { return d->tm; }
+const TRunState &TTestRun::State() const { return d->S; }
+quint16 TTestRun::Score() const { return d->score; }
+quint16 TTestRun::PossibleScore() const { return d->possible; }
+QString TTestRun::ResultsFilePath() const { return d->ResultsPath(); }
+void TTestRun::OnTimer() { d->OnTimer(); }
+
+void TTestRun::Start()
+{
+    if (!d->ctx.TestInfo || !d->ctx.Questions || d->ctx.Questions->empty())
+        return;
+    TRunState &S = d->S;
+    TTestInfo &info = d->info();
+
+    d->data->setWindowTitle(QStringLiteral(" Регистрация"));
+    if (d->data->exec() != QDialog::Accepted)
+        return;
+
+    if (d->ctx.MainWindow)
+        d->ctx.MainWindow->repaint();
+    QCoreApplication::processEvents();
+    if (d->ctx.SetFIO)
+        d->ctx.SetFIO(d->data->FIO());
+
+    QScreen *screen = d->ctx.MainWindow ? d->ctx.MainWindow->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    int w, h;
+    if (info.has(SetCustomQSize)) {
+        w = qMin<int>(info.QWidth, area.width());
+        h = qMin<int>(info.QHeight, area.height());
+    } else {
+        w = int(std::lround(area.width() * 0.8));
+        h = int(std::lround(area.height() * 0.8));
+    }
+    d->question->SetClientSize(w, h);
+    d->question->move(area.center() - d->question->rect().center());
+
+    d->question->LayoutStrip(d->count());
+    for (int i = 0; i < d->count(); ++i)
+        d->question->AddQButton(i + 1, d->items()[i]->IsInformation(), d->backNav());
+
+    S.CurQuestion = 1;
+    d->DisplayQuestion();
+
+    if (info.TimeLimit != 0) {
+        S.SecondsLeft = quint16(info.TimeLimit * 60);
+        d->qui()->panClock->show();
+        d->OnTimer();
+        d->tm->start();
+    }
+
+    d->question->exec();
+
+    // Scoring.
+    d->tm->stop();
+    d->qui()->panClock->hide();
+    const TRunScore r = ScoreRun(d->items(), info.Options);
+    d->score = r.Score;
+    d->possible = r.PossibleScore;
+    if (d->ctx.AskedCount && *d->ctx.AskedCount != 0)
+        d->SaveResults();
+    S.ReviewMode = true;
+    d->ShowResults();
+}
+
+void TTestRunPrivate::OnTimer()
+{
+    QLabel *lab = qui()->labTime;
+    const int minutes = S.SecondsLeft / 60;
+    const int seconds = S.SecondsLeft - minutes * 60;
+    lab->setText(QStringLiteral("%1:%2").arg(minutes, 2, 10, QLatin1Char('0'))
+                     .arg(seconds, 2, 10, QLatin1Char('0')));
+    if (S.SecondsLeft <= 60) {
+        if ((S.SecondsLeft > 30 && S.SecondsLeft % 5 == 0) || (S.SecondsLeft <= 30 && S.SecondsLeft % 2 == 0)) {
+            if (beeper)
+                beeper();
+        }
+        QPalette pal = lab->palette();
+        pal.setColor(QPalette::WindowText, pal.color(QPalette::WindowText) == Red ? Qt::black : Red);
+        lab->setPalette(pal);
+    }
+    if (S.SecondsLeft > 0) {
+        --S.SecondsLeft;
+        return;
+    }
+    tm->stop();
+    if (confirm->isVisible())
+        confirm->done(QDialog::Accepted);
+    question->done(QDialog::Accepted);
+}
+
+void TTestRunPrivate::FreeCheckBoxes()
+{
+    // The focused box may be inside its own key handler (Enter on a box presses
+    // "Следующий"), so boxes go away later.
+    for (TMCheckBox *cb : std::as_const(S.CheckBoxes)) {
+        cb->hide();
+        cb->deleteLater();
+    }
+    S.CheckBoxes.clear();
+}
+
+void TTestRunPrivate::DisplayQuestion()
+{
+    if (S.CurQuestion < 1 || S.CurQuestion > count())
+        return;
+    Ui::TfrmQuestion *ui = qui();
+    {
+        TBusyFreeze busy(question);
+        TNQuestion &q = current();
+        const int n = count();
+
+        QString caption = q.IsInformation()
+            ? QStringLiteral(" Информация")
+            : QStringLiteral(" Вопрос №%1 из %2").arg(S.CurQuestion).arg(n);
+        if (S.ReviewMode)
+            caption += ReviewSuffix;
+        question->setWindowTitle(caption);
+
+        ui->bbtnForward->setEnabled(S.CurQuestion < n && (backNav() || q.IsInformation()));
+        ui->bbtnBack->setEnabled(S.CurQuestion > 1 && (backNav() || S.ReviewMode));
+        ui->bbtnComment->setEnabled(info().has(CanViewComments)
+                                    && (info().has(CanAlwaysViewComments) || S.ReviewMode)
+                                    && q.Comment.has_value());
+        commentShown = false;
+
+        const int topH = ui->panTop->height();
+        const int textW = ui->panTop->width() - 4;
+        FreeCheckBoxes();
+        if (q.IsInformation()) {
+            ui->panVariants->hide();
+            ui->reText->setGeometry(2, 2, textW, qMax(0, topH - 4));
+        } else {
+            ui->panVariants->show();
+            const QFontMetrics pfm(ui->panVariants->font());
+            const int lineH = pfm.boundingRect(QStringLiteral("Й_")).height();
+            const int room = question->width() - 40;
+            int y = 5, widest = 0;
+            for (int k = 0; k < q.Variants.size(); ++k) {
+                auto *cb = new TMCheckBox(ui->panVariants);
+                cb->setObjectName(QStringLiteral("chbox%1").arg(k + 1));
+                S.CheckBoxes.append(cb);
+                cb->move(5, y);
+                cb->SetCaption(q.Variants[k]);
+                const int w = QFontMetrics(cb->font()).horizontalAdvance(q.Variants[k]) + 25;
+                if (w > room && room > 0) {
+                    const int lines = (w + room - 1) / room;
+                    cb->resize(room, lines * lineH);
+                    cb->SetWordWrap(true);
+                } else {
+                    cb->resize(w, lineH);
+                }
+                QObject::connect(cb, &TMCheckBox::clicked, question, [this] { bbtnCheckClick(); });
+                widest = qMax(widest, cb->width());
+                y += cb->height();
+                if (S.ReviewMode) {
+                    if (k < q.RightMarks.size() && q.RightMarks[k] == QLatin1Char('!'))
+                        cb->SetCaptionColor(Green);
+                    cb->SetUserToggle(false);
+                    cb->setFocusPolicy(Qt::NoFocus);
+                }
+                if (!q.UserMarks.isEmpty()) {
+                    cb->setChecked(k < q.UserMarks.size() && q.UserMarks[k] == QLatin1Char('!'));
+                    bbtnCheckClick();
+                }
+                cb->show();
+            }
+            const int pw = widest + 5;
+            const int ph = y + 5;
+            ui->panVariants->setGeometry(int(std::lrint((question->width() - pw) / 2.0)),
+                                         topH - ph - 3, pw, ph);
+            ui->reText->setGeometry(2, 2, textW, qMax(0, topH - ph - 8));
+        }
+
+        LoadText();
+        SetScrollBars();
+        ui->bbtnComment->setText(CommentCaption);
+        commentShown = false;
+        if (S.CurQuestion - 1 < S.QButtons.size())
+            S.QButtons[S.CurQuestion - 1]->SetColor(Blue);
+    }
+    if (question->isVisible() && !S.ReviewMode && !S.CheckBoxes.isEmpty())
+        S.CheckBoxes.first()->setFocus();
+}
+
+// A damaged record leaves what could be read; an unreadable one says so in the
+// text area instead of stopping the run.
+void TTestRunPrivate::LoadRecord(const QByteArray &record)
+{
+    TMJvRichEdit *re = qui()->reText;
+    QByteArray bytes = record;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::ReadOnly);
+    try {
+        re->LoadRichFromStream(buf);
+    } catch (const EQuizError &) {
+        if (re->document()->isEmpty())
+            re->setPlainText(QStringLiteral("Ошибка чтения текста вопроса"));
+    }
+    re->moveCursor(QTextCursor::Start);
+    re->document()->clearUndoRedoStacks();
+    re->SetZoom(info().Zoom);
+}
+
+void TTestRunPrivate::LoadText()
+{
+    LoadRecord(current().Body);
+}
+
+void TTestRunPrivate::SetScrollBars()
+{
+    TMJvRichEdit *re = qui()->reText;
+    const quint8 mode = info().QScrollBars;
+    const bool vert = mode == 0 || mode == 1;
+    const bool horz = mode == 0 || mode == 2;
+    re->setVerticalScrollBarPolicy(vert ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    re->setHorizontalScrollBarPolicy(horz ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    if (mode == 0)
+        question->CenterText();
+}
+
+void TTestRunPrivate::StoreQuestion()
+{
+    if (S.CurQuestion < 1 || S.CurQuestion > count())
+        return;
+    TNQuestion &q = current();
+    q.UserMarks.clear();
+    const bool anyTicked = std::any_of(S.CheckBoxes.cbegin(), S.CheckBoxes.cend(),
+                                       [](TMCheckBox *cb) { return cb->isChecked(); });
+    if (anyTicked) {
+        for (TMCheckBox *cb : std::as_const(S.CheckBoxes))
+            q.UserMarks += cb->isChecked() ? QLatin1Char('!') : QLatin1Char(' ');
+    }
+    FreeCheckBoxes();
+    if (S.CurQuestion - 1 < S.QButtons.size()) {
+        TMColorButton *b = S.QButtons[S.CurQuestion - 1];
+        b->SetColor(q.IsInformation() ? Grey : !q.UserMarks.isEmpty() ? Green : Red);
+    }
+}
+
+void TTestRunPrivate::bbtnCheckClick()
+{
+    if (backNav())
+        return;
+    const bool anyTicked = std::any_of(S.CheckBoxes.cbegin(), S.CheckBoxes.cend(),
+                                       [](TMCheckBox *cb) { return cb->isChecked(); });
+    qui()->bbtnForward->setEnabled(anyTicked && S.CurQuestion < count());
+}
+
+void TTestRunPrivate::bbtnCommentClick()
+{
+    TNQuestion &q = current();
+    {
+        TBusyFreeze busy(question);
+        if (commentShown) {
+            LoadText();
+            qui()->bbtnComment->setText(CommentCaption);
+        } else {
+            LoadRecord(q.Comment.value_or(QByteArray()));
+            qui()->bbtnComment->setText(QuestionCaption);
+        }
+        commentShown = !commentShown;
+        SetScrollBars();
+    }
+}
+
+void TTestRunPrivate::SwitchItem(int newCur, bool scroll)
+{
+    if (newCur < 1 || newCur > count() || newCur == S.CurQuestion)
+        return;
+    const bool wasRunning = tm->isActive();
+    tm->stop();
+    StoreQuestion();
+    S.CurQuestion = quint16(newCur);
+    DisplayQuestion();
+    if (scroll)
+        question->ScrollToQuestion();
+    question->SetScrollArrows();
+    if (wasRunning)
+        tm->start();
+}
+
+QString TTestRunPrivate::ResultsPath() const
+{
+    return ctx.Embedded ? EmbeddedResultsPath(ctx.TestPath) : ctx.ResultsPath;
+}
+
+void TTestRunPrivate::SaveResults()
+{
+    Ui::TfrmSaveResults *ui = save->ui;
+    const QString path = ResultsPath();
+    TResultRecord rec;
+    rec.When = QDateTime::currentDateTime();
+    rec.TestName = ctx.TestName;
+    rec.LastName = data->LastName();
+    rec.FirstName = data->FirstName();
+    rec.Patronymic = data->Patronymic();
+    rec.Extra = data->AddInfo();
+    rec.Score = score;
+    rec.PossibleScore = possible;
+
+    ui->btnRetry->setEnabled(false);
+    ui->btnCont->setEnabled(false);
+    save->show();
+    QCoreApplication::processEvents();
+
+    const auto onAttempt = [ui](int n) {
+        ui->labInfo->setText(QStringLiteral("Идет запись.. (%1)").arg(n));
+        ui->labInfo->repaint();
+    };
+    const auto pump = [] { QCoreApplication::processEvents(); };
+    for (;;) {
+        save->SaveChoice = TfrmSaveResults::ChoiceNone;
+        if (AppendResultSeries(path, rec, onAttempt, pump))
+            break;
+        ui->labInfo->setText(QStringLiteral("Ошибка сохранения:\n") + path);
+        ui->btnRetry->setEnabled(true);
+        ui->btnCont->setEnabled(true);
+        while (save && save->SaveChoice == TfrmSaveResults::ChoiceNone) {
+            QCoreApplication::processEvents();
+            QeClock::Sleep(10);
+        }
+        if (!save || save->SaveChoice == TfrmSaveResults::ChoiceDontSave)
+            break;
+        ui->btnRetry->setEnabled(false);
+        ui->btnCont->setEnabled(false);
+    }
+    if (save)
+        save->hide();
+}
+
+void TTestRunPrivate::ShowResults()
+{
+    Ui::TfrmResults *ui = results->ui;
+    if (ctx.AskedCount && *ctx.AskedCount != 0) {
+        ui->labResults->setText(QStringLiteral("%1 из %2\n%3%").arg(score).arg(possible)
+                                    .arg(FormatPercent(score, possible)));
+        ui->btnViewErrors->setEnabled(score != possible && info().has(CanViewErrors));
+    } else {
+        ui->btnViewErrors->setEnabled(false);
+        ui->labResults->setText(QStringLiteral("В тесте нет вопросов"));
+    }
+    ui->labResultsMode2->setVisible(info().has(CountWholeQuestion));
+
+    while (results->exec() == QDialog::Accepted) {
+        if (items().empty())
+            continue;
+        qui()->panQList->hide();
+        question->DoLayout();
+        S.CurQuestion = 1;
+        DisplayQuestion();
+        question->exec();
+    }
+}

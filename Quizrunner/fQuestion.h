@@ -1,0 +1,71 @@
+#pragma once
+// The question window: text, variant boxes, the number strip, navigation,
+// the clock and the rules for closing it.
+#include <QDialog>
+#include <QImage>
+#include <functional>
+
+#include "RunState.h"
+
+namespace Ui { class TfrmQuestion; }
+class TMColorButton;
+
+class TfrmQuestion : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int ButtonPitch = 25;
+    static constexpr int ButtonWidth = 23;
+
+    TfrmQuestion(TRunState &state, QWidget *parent = nullptr);
+    ~TfrmQuestion() override;
+    Ui::TfrmQuestion *ui;
+
+    // Hooks filled by the run.
+    std::function<void(int newCur, bool scroll)> SwitchItem;  // store, change, display
+    std::function<bool()> ConfirmExit;                        // true: may close
+    std::function<void()> StoreOnClose;
+
+    // Sizes the client area and lays out the bars.
+    void SetClientSize(int w, int h);
+    void DoLayout();
+    // Number strip: geometry, VisibleCount/FirstVisible/MaxFirstVisible, arrows.
+    void LayoutStrip(int itemCount);
+    TMColorButton *AddQButton(int position, bool information, bool clickable);
+
+    void CenterText();
+    void ScrollToQuestion();
+    void SetScrollArrows();
+    void QButtonOnClick(int position);
+    void bbtnBackClick();
+    void bbtnForwardClick();
+    void bbtnQBListScrollLeftClick();
+    void bbtnQBListScrollRightClick();
+    void btnExitClick();
+
+    bool LeftArrowMarked() const { return m_leftMarked; }
+    bool RightArrowMarked() const { return m_rightMarked; }
+    // The arrow pictures: the plain one and the one with its shape filled blue.
+    static QImage ArrowGlyph(bool right, bool highlighted);
+
+    // Closes with the given result, running the close query like any close.
+    void done(int r) override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
+
+private:
+    bool FormCloseQuery();
+    void SetArrowGlyph(bool right, bool highlighted);
+    void Switch(int newCur, bool scroll);
+    void MoveFocusFromText();
+
+    TRunState &S;
+    bool m_leftMarked = false;
+    bool m_rightMarked = false;
+    bool m_inCloseQuery = false;
+    bool m_closePending = false;
+};
