@@ -71,6 +71,11 @@ TTestLoadResult LoadTestFromDevice(QIODevice &dev, TTestInfo &info, TQuestionLis
             if (progress)
                 progress(percentOf(i + 1, count));
         }
+        // The records are all there; the stream must also end intact (its
+        // final checksum), or a cut or damaged file would pass as good.
+        char rest[4096];
+        while (!z.atEnd())
+            z.read(rest, sizeof rest);
         r.Ok = true;
     } catch (const EQuizError &e) {
         r.ErrorKind = e.kind();

@@ -1,0 +1,305 @@
+// Whole test files: saving, loading, damaged and hostile files, locks.
+#include <QBuffer>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "BZStreams.h"
+#include "FileLocks.h"
+#include "QuizEngineCommon.h"
+#include "testutil_core.h"
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+TQuestionList sampleTest(int n)
+{
+    TQuestionList list;
+    for (int i = 0; i < n; ++i)
+        list.push_back(MakeQuestion(i, i % 5 == 0 ? 0 : 2 + i % 4, 40 + (i * 37) % 900, i % 3 == 0, i % 4 == 1));
+    return list;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TTestLoadResult loadBytes(QByteArray bytes, TQuestionList &out, bool player = false)
+{
+    QBuffer b(&bytes);
+    b.open(QIODevice::ReadOnly);
+    TTestInfo info;
+    return LoadTestFromDevice(b, info, out, {}, player);
+}
+
+const QStringList BodyErrors{"EReadError", "EBZDecompressionError", "ERangeError"};
+}
+
+class TstTestFiles : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void emptyTestRoundTrip();
+    void manyQuestionsRoundTrip();
+    void playerTakesCountModulo65536();
+    void errorsKeepQuestionsReadBefore();
+    void randomDamageGivesOnlyDocumentedErrors();
+    void everyTruncationFailsCleanly();
+    void failedSaveKeepsOldFile();
+    void writerLockRefusesLoad();
+    void missingFile();
+};
+
+void TstTestFiles::emptyTestRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("empty.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.QuestionCount = 99;
+    SaveTestToFile(path, info, {});
+    QCOMPARE(info.QuestionCount, 0u);
+    const QByteArray bytes = readFile(path);
+    QCOMPARE(bytes.mid(17, 4), QByteArray(4, '\0'));
+    QVERIFY(bytes.mid(47).startsWith("BZh1"));
+    QCOMPARE(Decompress(bytes.mid(47)), QByteArray());
+    QCOMPARE(SaveTestToBytes(info, {}), bytes);
+
+    TTestInfo back;
+    TQuestionList out;
+    const TTestLoadResult r = LoadTestFromFile(path, back, out);
+    QVERIFY(r.Ok);
+    QCOMPARE(r.HeaderCode, 0);
+    QVERIFY(out.empty());
+    QCOMPARE(back, info);
+}
+
+void TstTestFiles::manyQuestionsRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.qe2"));
+    const TQuestionList questions = sampleTest(256);
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.Password = QStringLiteral("тест");
+    info.ReservedBytes.fill(9);
+    QList<int> progress;
+    SaveTestToFile(path, info, questions, [&](int p) { progress.append(p); });
+    QCOMPARE(info.QuestionCount, 256u);
+    QCOMPARE(info.IQCount, CalcIQCount(questions));
+    QVERIFY(info.IQCount > 0);
+    QCOMPARE(info.ReservedBytes, (std::array<quint8, 8>{}));
+    QCOMPARE(progress.size(), 256);
+    QCOMPARE(progress.first(), 0);  // 1 of 256 rounds to 0 %
+    QCOMPARE(progress.at(127), 50);
+    QCOMPARE(progress.last(), 100);
+
+    TTestInfo back;
+    TQuestionList out;
+    QList<int> readProgress;
+    const TTestLoadResult r = LoadTestFromFile(path, back, out, [&](int p) { readProgress.append(p); });
+    QVERIFY2(r.Ok, qPrintable(r.ErrorKind + ": " + r.ErrorText));
+    QCOMPARE(back, info);
+    QCOMPARE(int(out.size()), 256);
+    for (int i = 0; i < 256; ++i)
+        QVERIFY2(SameStoredQuestion(*out[i], *questions[i]), qPrintable(QString::number(i)));
+    QCOMPARE(readProgress, progress);
+    // No temporary left beside the file.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"big.qe2"});
+}
+
+void TstTestFiles::playerTakesCountModulo65536()
+{
+    TTestInfo info = TTestInfo::NewTestValues();
+    QByteArray bytes = SaveTestToBytes(info, sampleTest(3));
+    bytes[17 + 2] = 1;  // QuestionCount = 65 536 + 3
+    TQuestionList player, editor;
+    const TTestLoadResult p = loadBytes(bytes, player, true);
+    QVERIFY(p.Ok);
+    QCOMPARE(player.size(), size_t(3));
+    const TTestLoadResult e = loadBytes(bytes, editor, false);
+    QVERIFY(!e.Ok);
+    QCOMPARE(e.HeaderCode, 0);
+    QCOMPARE(e.ErrorKind, QStringLiteral("EReadError"));
+    QCOMPARE(editor.size(), size_t(3));
+}
+
+void TstTestFiles::errorsKeepQuestionsReadBefore()
+{
+    // A body whose third record has 1001 plain lines.
+    LeBytes body;
+    TQuestionList two = sampleTest(2);
+    QByteArray records;
+    {
+        QBuffer b(&records);
+        b.open(QIODevice::WriteOnly);
+        for (auto &q : two)
+            WriteQuestion(*q, b);
+    }
+    body.raw(records).u8(0).u32(1001);
+    for (int i = 0; i < 1001; ++i)
+        body.wide(QStringLiteral("x"));
+    body.u32(0).u32(0);
+    TTestInfo info = TTestInfo::NewTestValues();
+    QByteArray header = SaveTestToBytes(info, {}).left(47);
+    header[17] = 4;
+    TQuestionList out;
+    TTestLoadResult r = loadBytes(header + Compress(body), out);
+    QVERIFY(!r.Ok);
+    QCOMPARE(r.ErrorKind + ": " + r.ErrorText, QStringLiteral("ERangeError: Ошибка в структуре теста"));
+    QCOMPARE(out.size(), size_t(2));
+    QVERIFY(SameStoredQuestion(*out[1], *two[1]));
+
+    out.clear();
+    r = loadBytes(header + "this is not bzip2 data at all", out);
+    QCOMPARE(r.ErrorKind, QStringLiteral("EBZDecompressionError"));
+    QCOMPARE(r.ErrorText, QStringLiteral("error -5"));
+    QVERIFY(out.empty());
+}
+
+void TstTestFiles::randomDamageGivesOnlyDocumentedErrors()
+{
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.Password = QStringLiteral("pass");
+    const QByteArray good = SaveTestToBytes(info, sampleTest(12));
+    QRandomGenerator rng(20261208);
+    int bodyFailures = 0;
+    for (int round = 0; round < 400; ++round) {
+        QByteArray bad = good;
+        const int flips = 1 + int(rng.bounded(4));
+        for (int f = 0; f < flips; ++f) {
+            // Half of the damage in the header, where every field is meaningful.
+            const int at = round % 2 ? int(rng.bounded(qint32(bad.size()))) : int(rng.bounded(60));
+            bad[at] = char(rng.bounded(256));
+        }
+        TQuestionList out;
+        const TTestLoadResult r = loadBytes(bad, out, round % 3 == 0);
+        QVERIFY(r.HeaderCode >= 0 && r.HeaderCode <= 4);
+        if (r.HeaderCode == 0 && !r.Ok) {
+            QVERIFY2(BodyErrors.contains(r.ErrorKind), qPrintable(r.ErrorKind + ": " + r.ErrorText));
+            ++bodyFailures;
+        }
+        if (r.HeaderCode != 0)
+            QVERIFY(out.empty());
+    }
+    QVERIFY(bodyFailures > 50);
+}
+
+void TstTestFiles::everyTruncationFailsCleanly()
+{
+    TTestInfo info = TTestInfo::NewTestValues();
+    const TQuestionList questions = sampleTest(5);
+    const QByteArray good = SaveTestToBytes(info, questions);
+    for (int len = 0; len < good.size(); len += (len < 60 ? 1 : len > good.size() - 20 ? 1 : 7)) {
+        TQuestionList out;
+        const TTestLoadResult r = loadBytes(good.left(len), out);
+        QVERIFY2(!r.Ok, qPrintable(QString::number(len)));
+        QCOMPARE(r.HeaderCode, len < 16 ? 1 : len < 47 ? 4 : 0);
+        if (r.HeaderCode == 0)
+            QCOMPARE(r.ErrorKind, QStringLiteral("EReadError"));
+        // Whatever was kept is exactly what was saved.
+        for (size_t i = 0; i < out.size(); ++i)
+            QVERIFY(SameStoredQuestion(*out[i], *questions[i]));
+    }
+}
+
+void TstTestFiles::failedSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    SaveTestToFile(path, info, sampleTest(4));
+    const QByteArray before = readFile(path);
+
+    // A question whose record cannot be written.
+    TQuestionList broken = sampleTest(6);
+    broken[4]->RightMarks = QStringLiteral("!");
+    QVERIFY_THROWS_EXCEPTION(ERangeError, SaveTestToFile(path, info, broken));
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
+
+    TQuestionList withNull = sampleTest(2);
+    withNull.push_back(nullptr);
+    QVERIFY_THROWS_EXCEPTION(EQuizError, SaveTestToFile(path, info, withNull));
+    QCOMPARE(readFile(path), before);
+
+    // The disk refuses the data half-way (a file size limit stands in for a full disk).
+    {
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit small = old;
+        small.rlim_cur = 2000;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        QString kind;
+        try {
+            SaveTestToFile(path, info, sampleTest(200));
+        } catch (const EQuizError &e) {
+            kind = e.kind();
+        }
+        setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(kind, QStringLiteral("EWriteError"));
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
+    }
+
+    // A folder that cannot be written to.
+    if (::geteuid() == 0)
+        QSKIP("root writes into read-only folders");
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    QString kind;
+    try {
+        SaveTestToFile(path, info, sampleTest(8));
+    } catch (const EQuizError &e) {
+        kind = e.kind();
+    }
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(kind, QStringLiteral("EFOpenError"));
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
+}
+
+void TstTestFiles::writerLockRefusesLoad()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("locked.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    SaveTestToFile(path, info, sampleTest(3));
+    // Open-file-description locks conflict between two opens even in one process.
+    QFile writer(path);
+    QVERIFY(writer.open(QIODevice::ReadWrite));
+    QVERIFY(FileLocks::TryLockExclusive(writer));
+    TTestInfo back;
+    TQuestionList out;
+    TTestLoadResult r = LoadTestFromFile(path, back, out);
+    QVERIFY(!r.Ok);
+    QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
+    QVERIFY(r.ErrorText.contains(QStringLiteral("locked.qe2")));
+    FileLocks::Unlock(writer);
+    r = LoadTestFromFile(path, back, out);
+    QVERIFY(r.Ok);
+    QCOMPARE(out.size(), size_t(3));
+    // Readers share.
+    QFile reader(path);
+    QVERIFY(reader.open(QIODevice::ReadOnly));
+    QVERIFY(FileLocks::TryLockShared(reader));
+    out.clear();
+    QVERIFY(LoadTestFromFile(path, back, out).Ok);
+    QVERIFY(!FileLocks::TryLockExclusive(writer));
+}
+
+void TstTestFiles::missingFile()
+{
+    TTestInfo info;
+    TQuestionList out;
+    const TTestLoadResult r = LoadTestFromFile(QStringLiteral("/nonexistent/dir/x.qe2"), info, out);
+    QVERIFY(!r.Ok);
+    QCOMPARE(r.HeaderCode, 4);
+    QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
+}
+
+QTEST_GUILESS_MAIN(TstTestFiles)
+#include "tst_TestFiles.moc"
