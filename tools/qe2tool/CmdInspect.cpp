@@ -1,0 +1,194 @@
+// qe2tool info and dump: what a test file holds.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "MJvRichedit.h"
+#include "QuizEngineCommon.h"
+#include "TestSettings.h"
+#include "Tool.h"
+
+namespace Qe2Tool {
+
+namespace {
+
+QString OneLine(QString message)
+{
+    return message.replace(QLatin1Char('\r'), QLatin1Char(' ')).simplified();
+}
+
+void CheckReadable(const QString &path)
+{
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        throw ToolError(QStringLiteral("%1: no such file").arg(path));
+    if (fi.isDir())
+        throw ToolError(QStringLiteral("%1: is a directory").arg(path));
+}
+
+QString ReservedBytesHex(const TTestInfo &info)
+{
+    QStringList parts;
+    for (quint8 b : info.ReservedBytes)
+        parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
+    return parts.join(QLatin1Char(' '));
+}
+
+QString QuestionOrderText(quint16 randomCount)
+{
+    if (randomCount == 0)
+        return QStringLiteral("stored order, all questions");
+    if (randomCount == RandomAll)
+        return QStringLiteral("random order, all questions");
+    return QStringLiteral("random order, %1 questions asked").arg(randomCount);
+}
+
+struct TRichLines {
+    QJsonArray lines;
+    int objects = 0;
+    QString error;
+};
+
+TRichLines RichLines(const QByteArray &record)
+{
+    TRichLines r;
+    try {
+        for (const QString &line : RichRecord::PlainLines(record)) {
+            r.objects += int(line.count(QChar(0xFFFC)));
+            r.lines.append(ReplaceObjectMarks(line, ObjectMarkText));
+        }
+    } catch (const EQuizError &e) {
+        r.error = e.message();
+    }
+    return r;
+}
+
+}  // namespace
+
+int CmdInfo(const QStringList &args)
+{
+    const TArgs a = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
+    const QString path = a.positional.first();
+    CheckReadable(path);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw ToolError(QStringLiteral("%1: cannot open: %2").arg(path, f.errorString()));
+    TTestInfo info;
+    const int code = ReadTestHeader(f, info);
+    if (code != hrOk)
+        throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(code))));
+
+    QString t;
+    auto line = [&t](const QString &key, const QString &value) {
+        t += key + QStringLiteral(": ") + value + QLatin1Char('\n');
+    };
+    line(QStringLiteral("file"), QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    line(QStringLiteral("version"), QString::number(info.Version));
+    line(QStringLiteral("questions"), QString::number(info.QuestionCount));
+    line(QStringLiteral("information items"), QString::number(info.IQCount));
+    line(QStringLiteral("real questions"),
+         QString::number(qint64(info.QuestionCount) - qint64(info.IQCount)));
+    line(QStringLiteral("question order"), QuestionOrderText(info.RandomCount));
+    line(QStringLiteral("random count"), QString::number(info.RandomCount));
+    line(QStringLiteral("time limit"), info.TimeLimit == 0
+                                           ? QStringLiteral("none")
+                                           : QStringLiteral("%1 min").arg(info.TimeLimit));
+    line(QStringLiteral("options"), QStringLiteral("%1 %2")
+                                        .arg(info.Options)
+                                        .arg(OptionCodeNames(info.Options).join(QLatin1Char(' ')))
+                                        .trimmed());
+    line(QStringLiteral("zoom"), QStringLiteral("%1 %").arg(info.Zoom));
+    line(QStringLiteral("window size"),
+         QStringLiteral("%1 x %2 (%3)")
+             .arg(info.QWidth)
+             .arg(info.QHeight)
+             .arg(info.has(SetCustomQSize) ? QStringLiteral("used") : QStringLiteral("not used")));
+    line(QStringLiteral("scroll bars"),
+         QStringLiteral("%1 %2").arg(info.QScrollBars).arg(ScrollBarsCaption(info.QScrollBars)));
+    line(QStringLiteral("reserved word"), QString::number(info.ReservedWord));
+    line(QStringLiteral("reserved bytes"), ReservedBytesHex(info));
+    line(QStringLiteral("password"), info.Password.isEmpty() ? QStringLiteral("no") : QStringLiteral("yes"));
+    if (a.has(QStringLiteral("show-password")) && !info.Password.isEmpty())
+        line(QStringLiteral("password text"), info.Password);
+    WriteOut(t);
+    return exitOk;
+}
+
+int CmdDump(const QStringList &args)
+{
+    const TArgs a = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
+    const QString path = a.positional.first();
+    CheckReadable(path);
+    TTestInfo info;
+    TQuestionList questions;
+    const TTestLoadResult load = LoadTestFromFile(path, info, questions);
+    if (load.HeaderCode != hrOk)
+        throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(load.HeaderCode))));
+    if (!load.Ok)
+        throw ToolError(QStringLiteral("%1: %2 %3: %4 (question %5 of %6)")
+                            .arg(path, OneLine(HeaderResultMessage(hrReadError)), load.ErrorKind,
+                                 load.ErrorText)
+                            .arg(questions.size() + 1)
+                            .arg(info.QuestionCount));
+
+    QJsonObject header;
+    header[QStringLiteral("version")] = int(info.Version);
+    header[QStringLiteral("questionCount")] = qint64(info.QuestionCount);
+    header[QStringLiteral("iqCount")] = qint64(info.IQCount);
+    header[QStringLiteral("randomCount")] = int(info.RandomCount);
+    header[QStringLiteral("options")] = int(info.Options);
+    header[QStringLiteral("optionNames")] = QJsonArray::fromStringList(OptionCodeNames(info.Options));
+    header[QStringLiteral("reservedBytes")] = ReservedBytesHex(info);
+    header[QStringLiteral("hasPassword")] = !info.Password.isEmpty();
+
+    QStringList richErrors;
+    QJsonArray list;
+    for (size_t i = 0; i < questions.size(); ++i) {
+        const TNQuestion &q = *questions[i];
+        QJsonObject o;
+        o[QStringLiteral("index")] = int(i);
+        o[QStringLiteral("plainLines")] = QJsonArray::fromStringList(q.PlainLines.items());
+        o[QStringLiteral("variants")] = QJsonArray::fromStringList(q.Variants);
+        o[QStringLiteral("marks")] = q.RightMarks;
+        o[QStringLiteral("hasTitle")] = q.HasTitle;
+        o[QStringLiteral("title")] = q.Title;
+        o[QStringLiteral("bodySize")] = q.Body.size();
+        const TRichLines body = RichLines(q.Body);
+        o[QStringLiteral("bodyLines")] = body.lines;
+        o[QStringLiteral("bodyObjects")] = body.objects;
+        if (!body.error.isEmpty()) {
+            o[QStringLiteral("bodyError")] = body.error;
+            richErrors << QStringLiteral("questions[%1].body: %2").arg(i).arg(body.error);
+        }
+        o[QStringLiteral("hasComment")] = q.Comment.has_value();
+        if (q.Comment) {
+            o[QStringLiteral("commentSize")] = q.Comment->size();
+            const TRichLines comment = RichLines(*q.Comment);
+            o[QStringLiteral("commentLines")] = comment.lines;
+            o[QStringLiteral("commentObjects")] = comment.objects;
+            if (!comment.error.isEmpty()) {
+                o[QStringLiteral("commentError")] = comment.error;
+                richErrors << QStringLiteral("questions[%1].comment: %2").arg(i).arg(comment.error);
+            }
+        }
+        list.append(o);
+    }
+
+    QJsonObject root;
+    root[QStringLiteral("file")] = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    root[QStringLiteral("header")] = header;
+    root[QStringLiteral("settings")] = SettingsToJson(info);
+    if (a.has(QStringLiteral("show-password")))
+        root[QStringLiteral("password")] = info.Password;
+    root[QStringLiteral("questions")] = list;
+    WriteOut(QJsonDocument(root).toJson(QJsonDocument::Indented));
+    // The dump is still printed, so that the rest of a damaged test can be seen.
+    if (!richErrors.isEmpty())
+        throw ToolError(QStringLiteral("%1: %2").arg(path, richErrors.join(QStringLiteral("; "))));
+    return exitOk;
+}
+
+}  // namespace Qe2Tool
