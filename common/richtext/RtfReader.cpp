@@ -572,6 +572,12 @@ void Reader::closeGroup()
         fe.name = CodecForCharset(fe.charset, m_ansi)->toUnicode(m_fontName.trimmed());
         m_fontName.clear();
     }
+    if (m_stack.size() == 1) {
+        // The document's outer group ends: its state is the last paragraph's.
+        m_stack.pop_back();
+        m_done = true;
+        return;
+    }
     Group parent = m_stack.back();
     m_stack.pop_back();
     if (closing == Dest::Pn && parent.dest != Dest::Pn) {
@@ -599,8 +605,6 @@ void Reader::closeGroup()
     m_cur = parent;
     if (closing == Dest::Pict && m_cur.dest != Dest::Pict)
         insertPicture();
-    if (m_stack.empty())
-        m_done = true;   // the document's outer group ended
 }
 
 QTextCodec *Reader::currentCodec()
