@@ -28,6 +28,10 @@ bool TKMQuizEngineConfig::LoadFromFile(const QString &path)
         const quint8 flag = StreamIO::ReadU8(z);
         QString password = ReadAnsiString(z);
         QString text = ReadAnsiString(z);
+        // A cut or damaged end of the stream is caught by its final checksum.
+        char rest[4096];
+        while (!z.atEnd())
+            z.read(rest, sizeof rest);
         ConfigFlag = flag;
         AccessPassword = std::move(password);
         ConfigText = std::move(text);
