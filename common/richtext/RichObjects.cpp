@@ -267,7 +267,7 @@ QImage DecodeStoragePicture(const QByteArray &storage)
 
 QString StorageClassName(const QByteArray &storage)
 {
-    const QByteArray comp = StreamNamed(StorageStreams(storage), QStringLiteral("\x01CompObj"));
+    const QByteArray comp = StreamNamed(StorageStreams(storage), QStringLiteral("\x01" "CompObj"));
     QTextCodec *codec = QTextCodec::codecForName("windows-1251");
     qsizetype at = kCompObjHeaderSize;
     auto readString = [&](QString *out) {
