@@ -1,0 +1,159 @@
+// File locks and the single-instance guard, seen from a second process.
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "FileLocks.h"
+#include "QuizEngineCommon.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+const char HoldFileLock[] = "--hold-file-lock";
+const char HoldInstance[] = "--hold-instance";
+
+// Second-process side: take the lock, say how it went, keep it until stdin closes.
+int childMain(const QString &mode, const QString &arg)
+{
+    QByteArray answer;
+    QFile f(arg);
+    if (mode == QLatin1String(HoldFileLock)) {
+        if (!f.open(QIODevice::ReadWrite))
+            return 2;
+        answer = FileLocks::TryLockExclusive(f) ? "locked\n" : "refused\n";
+    } else {
+        answer = IsAlreadyRunning(arg) ? "running\n" : "first\n";
+    }
+    fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
+    fflush(stdout);
+    char buf[64];
+    while (fread(buf, 1, sizeof buf, stdin) > 0) {
+    }
+    return 0;
+}
+
+class Child {
+public:
+    Child(const char *mode, const QString &arg)
+    {
+        p.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(mode), arg});
+    }
+    ~Child() { release(); }
+    QByteArray answer()
+    {
+        if (!p.waitForReadyRead(30000))
+            return "no answer";
+        return p.readLine().trimmed();
+    }
+    void release()
+    {
+        if (p.state() != QProcess::NotRunning) {
+            p.closeWriteChannel();
+            p.waitForFinished(30000);
+        }
+    }
+    void crash()
+    {
+        p.kill();
+        p.waitForFinished(30000);
+    }
+private:
+    QProcess p;
+};
+}
+
+class TstFileLocks : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void exclusiveLockOfAnotherProcess();
+    void sharedLocksCoexist();
+    void singleInstanceAcrossProcesses();
+};
+
+void TstFileLocks::exclusiveLockOfAnotherProcess()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    SaveTestToFile(path, info, {});
+    {
+        Child writer(HoldFileLock, path);
+        QCOMPARE(writer.answer(), QByteArray("locked"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(!FileLocks::TryLockShared(f));
+        QVERIFY(!FileLocks::TryLockExclusive(f));
+        TQuestionList out;
+        const TTestLoadResult r = LoadTestFromFile(path, info, out);
+        QVERIFY(!r.Ok);
+        QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
+        writer.release();
+        QVERIFY(FileLocks::TryLockShared(f));
+    }
+    {
+        Child writer(HoldFileLock, path);
+        QCOMPARE(writer.answer(), QByteArray("locked"));
+        writer.crash();  // the kernel drops the lock with the process
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(FileLocks::TryLockExclusive(f));
+    }
+}
+
+void TstFileLocks::sharedLocksCoexist()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.txt"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(FileLocks::TryLockShared(f));
+    QFile second(path);
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    QVERIFY(FileLocks::TryLockShared(second));
+    {
+        Child writer(HoldFileLock, path);
+        QCOMPARE(writer.answer(), QByteArray("refused"));
+    }
+    FileLocks::Unlock(f);
+    FileLocks::Unlock(second);
+    Child writer(HoldFileLock, path);
+    QCOMPARE(writer.answer(), QByteArray("locked"));
+}
+
+void TstFileLocks::singleInstanceAcrossProcesses()
+{
+    const QString name = QStringLiteral("qe_core_test_%1").arg(QCoreApplication::applicationPid());
+    const QString lockPath = QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock"));
+    QFile::remove(lockPath);
+    const mode_t oldMask = ::umask(022);
+    {
+        Child first(HoldInstance, name);
+        QCOMPARE(first.answer(), QByteArray("first"));
+        QVERIFY(IsAlreadyRunning(name));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(lockPath).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0666);
+        first.crash();
+    }
+    ::umask(oldMask);
+    QVERIFY(!IsAlreadyRunning(name));  // this process holds it from now on
+    Child second(HoldInstance, name);
+    QCOMPARE(second.answer(), QByteArray("running"));
+    second.release();
+    QFile::remove(lockPath);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && (qstrcmp(argv[1], HoldFileLock) == 0 || qstrcmp(argv[1], HoldInstance) == 0))
+        return childMain(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    QCoreApplication app(argc, argv);
+    TstFileLocks t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_FileLocks.moc"
