@@ -112,6 +112,9 @@ private Q_SLOTS:
                  name);
         QVERIFY(QFileInfo(out).isExecutable());
         QVERIFY(ReadFile(out).startsWith(ReadFile(player)));
+        const TToolRun info = RunTool({QStringLiteral("info"), out});
+        QVERIFY2(info.outText().contains(QStringLiteral("embedded test: ") + QFileInfo(test).absoluteFilePath()),
+                 qPrintable(info.outText()));
 
         // Exporting an exported program again replaces its test.
         const QString second = makeTest(QStringLiteral("second.qe2"), QStringLiteral("Второй"));

@@ -1,13 +1,15 @@
 // qe2tool info and dump: what a test file holds.
+#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "Ansi.h"
 #include "MJvRichedit.h"
 #include "QuizEngineCommon.h"
+#include "ResourceTrailer.h"
 #include "TestSettings.h"
 #include "Tool.h"
 
@@ -20,13 +22,27 @@ QString OneLine(QString message)
     return message.replace(QLatin1Char('\r'), QLatin1Char(' ')).simplified();
 }
 
-void CheckReadable(const QString &path)
+struct TTestBytes {
+    QByteArray bytes;
+    QString embeddedPath;   // the TEST_FILE_NAME of a standalone program
+    bool embedded = false;
+};
+
+// A test file, or the test a standalone test program carries.
+TTestBytes ReadTestBytes(const QString &path)
 {
-    const QFileInfo fi(path);
-    if (!fi.exists())
-        throw ToolError(QStringLiteral("%1: no such file").arg(path));
-    if (fi.isDir())
-        throw ToolError(QStringLiteral("%1: is a directory").arg(path));
+    TTestBytes t;
+    t.bytes = ReadWholeFile(path);
+    if (t.bytes.startsWith("KMQuizEngineFile"))
+        return t;
+    if (const auto test = ResourceTrailer::FindResource(path, QStringLiteral("TEST"))) {
+        t.bytes = *test;
+        t.embedded = true;
+        const QByteArray name = ResourceTrailer::FindResource(path, QStringLiteral("TEST_FILE_NAME")).value_or(QByteArray());
+        const qsizetype end = name.indexOf('\0');
+        t.embeddedPath = FromAnsi(end < 0 ? name : name.left(end));
+    }
+    return t;
 }
 
 QString ReservedBytesHex(const TTestInfo &info)
@@ -72,12 +88,12 @@ int CmdInfo(const QStringList &args)
 {
     const TArgs a = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
     const QString path = a.positional.first();
-    CheckReadable(path);
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw ToolError(QStringLiteral("%1: cannot open: %2").arg(path, f.errorString()));
+    const TTestBytes test = ReadTestBytes(path);
+    QBuffer buffer;
+    buffer.setData(test.bytes);
+    buffer.open(QIODevice::ReadOnly);
     TTestInfo info;
-    const int code = ReadTestHeader(f, info);
+    const int code = ReadTestHeader(buffer, info);
     if (code != hrOk)
         throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(code))));
 
@@ -86,6 +102,8 @@ int CmdInfo(const QStringList &args)
         t += key + QStringLiteral(": ") + value + QLatin1Char('\n');
     };
     line(QStringLiteral("file"), QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    if (test.embedded)
+        line(QStringLiteral("embedded test"), test.embeddedPath);
     line(QStringLiteral("version"), QString::number(info.Version));
     line(QStringLiteral("questions"), QString::number(info.QuestionCount));
     line(QStringLiteral("information items"), QString::number(info.IQCount));
@@ -121,10 +139,13 @@ int CmdDump(const QStringList &args)
 {
     const TArgs a = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
     const QString path = a.positional.first();
-    CheckReadable(path);
+    const TTestBytes test = ReadTestBytes(path);
+    QBuffer buffer;
+    buffer.setData(test.bytes);
+    buffer.open(QIODevice::ReadOnly);
     TTestInfo info;
     TQuestionList questions;
-    const TTestLoadResult load = LoadTestFromFile(path, info, questions);
+    const TTestLoadResult load = LoadTestFromDevice(buffer, info, questions);
     if (load.HeaderCode != hrOk)
         throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(load.HeaderCode))));
     if (!load.Ok)
@@ -179,6 +200,8 @@ int CmdDump(const QStringList &args)
 
     QJsonObject root;
     root[QStringLiteral("file")] = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (test.embedded)
+        root[QStringLiteral("embeddedTest")] = test.embeddedPath;
     root[QStringLiteral("header")] = header;
     root[QStringLiteral("settings")] = SettingsToJson(info);
     if (a.has(QStringLiteral("show-password")))
