@@ -384,6 +384,10 @@ private:
     PnDef m_pn;
     PictDef m_pict;
 
+    int m_codecFont = -1;
+    bool m_codecValid = false;
+    bool m_codecSymbol = false;
+    QTextCodec *m_codec = nullptr;
     QByteArray m_bytes;
     QTextCodec *m_bytesCodec = nullptr;
     bool m_bytesSymbol = false;
@@ -629,9 +633,15 @@ void Reader::textByte(char b)
             return;
         }
         {
-            auto it = m_fonts.constFind(m_cur.chr.font);
-            const bool symbol = it != m_fonts.constEnd() && it->charset == 2;
-            QTextCodec *codec = symbol ? nullptr : currentCodec();
+            if (m_codecFont != m_cur.chr.font || !m_codecValid) {
+                auto it = m_fonts.constFind(m_cur.chr.font);
+                m_codecSymbol = it != m_fonts.constEnd() && it->charset == 2;
+                m_codec = m_codecSymbol ? nullptr : currentCodec();
+                m_codecFont = m_cur.chr.font;
+                m_codecValid = true;
+            }
+            const bool symbol = m_codecSymbol;
+            QTextCodec *codec = m_codec;
             if (!m_bytes.isEmpty() && (symbol != m_bytesSymbol || codec != m_bytesCodec))
                 flushBytes();
             m_bytesSymbol = symbol;
@@ -799,7 +809,7 @@ void Reader::onDestination(Cw id)
         return;
     }
     switch (id) {
-    case Cw::FontTbl: m_cur.dest = Dest::FontTable; m_fontIndex = -1; m_fontName.clear(); break;
+    case Cw::FontTbl: m_codecValid = false; m_cur.dest = Dest::FontTable; m_fontIndex = -1; m_fontName.clear(); break;
     case Cw::ColorTbl: m_cur.dest = Dest::ColorTable; m_colors.clear(); m_colorSet = false; break;
     case Cw::Pn: m_cur.dest = Dest::Pn; m_pn = PnDef{}; break;
     case Cw::PnTxtA: m_cur.dest = Dest::PnTxtA; m_pn.txta.clear(); break;
@@ -833,10 +843,10 @@ void Reader::onFlag(Cw id)
     case Cw::Qr: a.alignment = AlignRightValue; break;
     case Cw::Qc: a.alignment = AlignCenterValue; break;
     case Cw::Qj: a.alignment = AlignJustifyValue; break;
-    case Cw::Ansi: m_ansi = CodecForCodePage(1252); break;
-    case Cw::Mac: m_ansi = CodecForCodePage(10000); break;
-    case Cw::Pc: m_ansi = CodecForCodePage(437); break;
-    case Cw::Pca: m_ansi = CodecForCodePage(850); break;
+    case Cw::Ansi: m_ansi = CodecForCodePage(1252); m_codecValid = false; break;
+    case Cw::Mac: m_ansi = CodecForCodePage(10000); m_codecValid = false; break;
+    case Cw::Pc: m_ansi = CodecForCodePage(437); m_codecValid = false; break;
+    case Cw::Pca: m_ansi = CodecForCodePage(850); m_codecValid = false; break;
     case Cw::PnLvlBlt: m_pn.level = 1; break;
     case Cw::PnLvlBody: m_pn.level = 2; break;
     case Cw::PnLvlCont: m_pn.level = 3; break;
@@ -892,6 +902,7 @@ void Reader::onValue(Cw id, int v)
         break;
     case Cw::Fcharset:
         if (m_cur.dest == Dest::FontTable && m_fontIndex >= 0 && m_fonts.contains(m_fontIndex)) {
+            m_codecValid = false;
             m_fonts[m_fontIndex].charset = std::clamp(v, 0, 255);
             m_fonts[m_fontIndex].hasCharset = true;
         }
@@ -954,7 +965,7 @@ void Reader::onValue(Cw id, int v)
     case Cw::Green: m_g = std::clamp(v, 0, 255); m_colorSet = true; break;
     case Cw::Blue: m_b = std::clamp(v, 0, 255); m_colorSet = true; break;
     case Cw::Deff: m_deff = v; if (c.font < 0) c.font = v; break;
-    case Cw::Ansicpg: m_ansi = CodecForCodePage(v); break;
+    case Cw::Ansicpg: m_ansi = CodecForCodePage(v); m_codecValid = false; break;
     case Cw::Deflang: m_deflang = v; break;
     case Cw::PnStart: m_pn.start = v; break;
     case Cw::PnIndent: m_pn.indent = v; break;
