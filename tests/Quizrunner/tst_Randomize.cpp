@@ -70,20 +70,6 @@ private Q_SLOTS:
         QCOMPARE(asked, 10u);
     }
 
-    void seedsGiveDifferentOrders()
-    {
-        auto order = [](quint64 seed) {
-            QeClock::SeedRandom(seed);
-            TQuestionList list = MakeQuestions(10);
-            TTestInfo info = TestHeader(0xFFFF, false);
-            quint32 asked = 10;
-            RandomizeTest(info, list, asked, [](const QString &) {});
-            return Texts(list);
-        };
-        QCOMPARE(order(7), order(7));
-        QVERIFY(order(7) != order(8));
-    }
-
     void headerCountsBeyondTheListReportAndKeepItems()
     {
         // A header that announces more real questions than were read must not

@@ -173,18 +173,30 @@ private Q_SLOTS:
         QCOMPARE(TfrmMain::TestNameOf(path), name);
     }
 
-    void twoRealQuestionsAreNeverShuffled()
+    void storedOrderKeptWithoutShuffling_data()
     {
-        TQuestionList stored = MakeQuestions(2, {1});
-        const QString test = SaveTest(Path(QStringLiteral("Два.вопроса.qe2")), TestHeader(0xFFFF, true), stored);
+        QTest::addColumn<int>("real");
+        QTest::addColumn<int>("randomCount");
+        QTest::addColumn<bool>("randomVariants");
+        QTest::newRow("two real questions") << 2 << 0xFFFF << true;
+        QTest::newRow("random count 0") << 5 << 0 << false;
+    }
+    void storedOrderKeptWithoutShuffling()
+    {
+        QFETCH(int, real);
+        QFETCH(int, randomCount);
+        QFETCH(bool, randomVariants);
+        TQuestionList stored = MakeQuestions(real, {1});
+        const QString test = SaveTest(Path(QStringLiteral("Два.вопроса.qe2")),
+                                      TestHeader(quint16(randomCount), randomVariants), stored);
         TfrmMain w(Args(test), Path(QStringLiteral("no-such-program")));
         QVERIFY(w.FormCreate());
         QVERIFY(m_messages.isEmpty());
         QVERIFY(w.TestLoaded && !w.Embedded);
-        QCOMPARE(w.AskedCount, 2u);
+        QCOMPARE(w.AskedCount, quint32(real));
         QCOMPARE(Texts(w.Questions), Texts(stored));
         for (const TQuestionPtr &q : w.Questions)
-            if (!q->IsInformation())
+            if (!q->IsInformation() && randomVariants)
                 QCOMPARE(q->Variants.first(), q->PlainLines.Get(0) + QStringLiteral("-a"));
         QCOMPARE(w.TestName, QStringLiteral("Два.вопроса"));
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("labTestName"))->text(), w.TestName);
@@ -201,16 +213,6 @@ private Q_SLOTS:
         QCOMPARE(Texts(w.Questions).mid(0, 2), QStringList({QStringLiteral("I1"), QStringLiteral("I2")}));
         QCOMPARE(w.AskedCount, 4u);
         QCOMPARE(w.TestInfo.RandomCount, quint16(4));
-    }
-
-    void storedOrderKeptWhenRandomCountIsZero()
-    {
-        TQuestionList stored = MakeQuestions(5, {2});
-        const QString test = SaveTest(Path(QStringLiteral("fixed.qe2")), TestHeader(0, false), stored);
-        TfrmMain w(Args(test), Path(QStringLiteral("no-such-program")));
-        QVERIFY(w.FormCreate());
-        QCOMPARE(Texts(w.Questions), Texts(stored));
-        QCOMPARE(w.AskedCount, 5u);
     }
 
     void splashStaysAtLeastOneSecond_data()
