@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QTemporaryDir>
 
 #include "Ansi.h"
@@ -202,6 +203,18 @@ private Q_SLOTS:
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("labTestName"))->text(), w.TestName);
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("labFIO"))->text(), QString());
         QCOMPARE(w.ResultsPath, Path(QStringLiteral("r.res")));
+
+        // The names keep 8 px from the left and 15 px from the right window edge.
+        auto *labFIO = w.findChild<QLabel *>(QStringLiteral("labFIO"));
+        for (const QString &fio : {QStringLiteral("Иванов Иван Иванович"), QStringLiteral("Ли")}) {
+            w.SetFIO(fio);
+            w.layout()->activate();
+            w.findChild<QWidget *>(QStringLiteral("panTop"))->layout()->activate();
+            const QRect r(labFIO->mapTo(&w, QPoint(0, 0)), labFIO->size());
+            QCOMPARE(w.width() - 1 - r.right(), 15);
+            QCOMPARE(labFIO->text(), fio);
+        }
+        QCOMPARE(w.findChild<QLabel *>(QStringLiteral("labTestName"))->mapTo(&w, QPoint(0, 0)).x(), 8);
     }
 
     void randomCountPicksQuestionsAfterInformationItems()
