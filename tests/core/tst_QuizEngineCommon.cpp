@@ -521,20 +521,24 @@ void TstQuizEngineCommon::hostileLengths()
     QCOMPARE(readRecord(LeBytes().u8(0).u32(0).u32(0).u32(2).ansi("a").u32(0x7FFFFFF0).raw(tail), q),
              QStringLiteral("EReadError"));
 
+    QCOMPARE(readRecord(LeBytes().u8(0).u32(0).u32(0x70000000).raw(tail), q), QStringLiteral("EReadError"));
+
     // The same behind bzip2, where the remaining length is unknown.
-    QByteArray packed = Compress(LeBytes().u8(0).u32(0).u32(0x7FFFFFFF).raw(tail));
-    QBuffer src(&packed);
-    src.open(QIODevice::ReadOnly);
-    QString kind;
-    try {
-        TBZDecompressionStream z(src);
-        ReadQuestion(q, z);
-    } catch (const EQuizError &e) {
-        kind = e.kind();
-    } catch (const std::bad_alloc &) {
-        kind = QStringLiteral("bad_alloc");
+    for (quint32 length : {0x7FFFFFFFu, 0x70000000u, 0x10000000u}) {
+        QByteArray packed = Compress(LeBytes().u8(0).u32(0).u32(length).raw(QByteArray(3 << 20, 'x')));
+        QBuffer src(&packed);
+        src.open(QIODevice::ReadOnly);
+        QString kind;
+        try {
+            TBZDecompressionStream z(src);
+            ReadQuestion(q, z);
+        } catch (const EQuizError &e) {
+            kind = e.kind();
+        } catch (const std::bad_alloc &) {
+            kind = QStringLiteral("bad_alloc");
+        }
+        QCOMPARE(kind, QStringLiteral("EReadError"));
     }
-    QCOMPARE(kind, QStringLiteral("EReadError"));
 }
 
 void TstQuizEngineCommon::failedReadLeavesQuestion()
