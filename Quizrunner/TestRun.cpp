@@ -31,21 +31,13 @@ const QString ReviewSuffix = QStringLiteral(" (просмотр только н�
 const QString CommentCaption = QStringLiteral("Комментарий");
 const QString QuestionCaption = QStringLiteral("Вопрос");
 
-// Hourglass cursor and a frozen window for the length of a rebuild.
+// Hourglass cursor for the length of a rebuild. The window needs no freezing:
+// nothing is painted before control returns to the event loop, and freezing the
+// parent would leave the text area's own redraw switch off after loading.
 class TBusyFreeze {
 public:
-    explicit TBusyFreeze(QWidget *w) : m_w(w)
-    {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        m_w->setUpdatesEnabled(false);
-    }
-    ~TBusyFreeze()
-    {
-        m_w->setUpdatesEnabled(true);
-        QApplication::restoreOverrideCursor();
-    }
-private:
-    QWidget *m_w;
+    explicit TBusyFreeze(QWidget *) { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~TBusyFreeze() { QApplication::restoreOverrideCursor(); }
 };
 } // namespace
 

@@ -211,8 +211,8 @@ void TfrmQuestion::CenterText()
     cf.setFontFamilies({QStringLiteral("MS Sans Serif")});
     cf.setFontPointSize(12);
     int inserted = 0;
+    // No edit block: the layout, and so the overflow test, must follow every insertion.
     QTextCursor cur(doc);
-    cur.beginEditBlock();
     while (!overflows() && inserted < 100) {
         cur.movePosition(QTextCursor::Start);
         cur.insertBlock(bf, cf);
@@ -225,7 +225,6 @@ void TfrmQuestion::CenterText()
         cur.movePosition(QTextCursor::Start);
         cur.deleteChar();
     }
-    cur.endEditBlock();
     re->moveCursor(QTextCursor::Start);
 }
 

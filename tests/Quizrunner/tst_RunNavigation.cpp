@@ -68,6 +68,7 @@ private Q_SLOTS:
     void shortStripIsCentred();
     void keyboardRules();
     void longVariantWraps();
+    void shortTextIsCentred();
 };
 
 void TestRunNavigation::withoutBackNavigation()
@@ -292,6 +293,39 @@ void TestRunNavigation::longVariantWraps()
     EndRun(s, run);
     run.Start();
     QVERIFY(s.Done());
+}
+
+// "Автоматически" pads a short text with empty lines to about half the free
+// height; "Нет" leaves it at the top. The text area stays redrawable.
+void TestRunNavigation::shortTextIsCentred()
+{
+    for (quint8 bars : {quint8(0), quint8(3)}) {
+        TRunFixture fx(SetCustomQSize, {RunItem("Короткий текст", {"a"}, "!")});
+        fx.Info.QWidth = 500;
+        fx.Info.QHeight = 500;
+        fx.Info.QScrollBars = bars;
+        TTestRun &run = fx.Make();
+        TRunScript s;
+        s.OnModal(run.frmData(), [&] { Register(run); });
+        s.OnModal(run.frmQuestion(), [&] {
+            auto *re = Child<QTextEdit>(run.frmQuestion(), "reText");
+            QVERIFY(re->updatesEnabled());
+            QTextDocument *doc = re->document();
+            const QStringList lines = doc->toPlainText().split(QChar(0x2029)).join('\n').split('\n');
+            const int padding = int(lines.indexOf(QStringLiteral("Короткий текст")));
+            if (bars == 3) {
+                QCOMPARE(padding, 0);
+                return;
+            }
+            QVERIFY2(padding >= 5, qPrintable(QString::number(padding)));
+            const qreal visible = re->height() - 2 * re->frameWidth();
+            QVERIFY(doc->size().height() <= visible);
+            QVERIFY(doc->size().height() >= visible / 2);
+        });
+        EndRun(s, run);
+        run.Start();
+        QVERIFY(s.Done());
+    }
 }
 
 QTEST_MAIN(TestRunNavigation)
