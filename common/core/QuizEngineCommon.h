@@ -120,6 +120,8 @@ struct TTestLoadResult {
     int HeaderCode = hrReadError;  // ReadTestHeader's code; hrReadError when the file cannot be opened
     bool Ok = false;               // header 0 and every question read
     QString ErrorKind, ErrorText;  // the error that ended the load, if any
+    int ErrorQuestion = -1;        // index of the record being read when it failed
+    qint64 ErrorOffset = -1;       // that record's offset in the uncompressed body
 };
 // Reads header and up to maxCount question records (the player passes the
 // count modulo 65 536). Questions read before an error stay in out; the one

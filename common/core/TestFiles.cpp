@@ -65,6 +65,8 @@ TTestLoadResult LoadTestFromDevice(QIODevice &dev, TTestInfo &info, TQuestionLis
     try {
         TBZDecompressionStream z(dev);
         for (quint32 i = 0; i < count; ++i) {
+            r.ErrorQuestion = int(i);
+            r.ErrorOffset = z.pos();
             auto q = std::make_shared<TNQuestion>();
             ReadQuestion(*q, z);
             out.push_back(std::move(q));
@@ -73,10 +75,14 @@ TTestLoadResult LoadTestFromDevice(QIODevice &dev, TTestInfo &info, TQuestionLis
         }
         // The records are all there; the stream must also end intact (its
         // final checksum), or a cut or damaged file would pass as good.
+        r.ErrorQuestion = int(count);
+        r.ErrorOffset = z.pos();
         char rest[4096];
         while (!z.atEnd())
             z.read(rest, sizeof rest);
         r.Ok = true;
+        r.ErrorQuestion = -1;
+        r.ErrorOffset = -1;
     } catch (const EQuizError &e) {
         r.ErrorKind = e.kind();
         r.ErrorText = e.text();

@@ -6,7 +6,6 @@
 #include <QtTest>
 
 #include "BZStreams.h"
-#include "FileLocks.h"
 #include "QuizEngineCommon.h"
 #include "testutil_core.h"
 
@@ -50,7 +49,6 @@ private Q_SLOTS:
     void randomDamageGivesOnlyDocumentedErrors();
     void everyTruncationFailsCleanly();
     void failedSaveKeepsOldFile();
-    void writerLockRefusesLoad();
     void missingFile();
 };
 
@@ -151,6 +149,8 @@ void TstTestFiles::errorsKeepQuestionsReadBefore()
     QCOMPARE(r.ErrorKind + ": " + r.ErrorText, QStringLiteral("ERangeError: Ошибка в структуре теста"));
     QCOMPARE(out.size(), size_t(2));
     QVERIFY(SameStoredQuestion(*out[1], *two[1]));
+    QCOMPARE(r.ErrorQuestion, 2);
+    QCOMPARE(r.ErrorOffset, qint64(records.size()));
 
     out.clear();
     r = loadBytes(header + "this is not bzip2 data at all", out);
@@ -260,35 +260,6 @@ void TstTestFiles::failedSaveKeepsOldFile()
     QCOMPARE(kind, QStringLiteral("EFOpenError"));
     QCOMPARE(readFile(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
-}
-
-void TstTestFiles::writerLockRefusesLoad()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("locked.qe2"));
-    TTestInfo info = TTestInfo::NewTestValues();
-    SaveTestToFile(path, info, sampleTest(3));
-    // Open-file-description locks conflict between two opens even in one process.
-    QFile writer(path);
-    QVERIFY(writer.open(QIODevice::ReadWrite));
-    QVERIFY(FileLocks::TryLockExclusive(writer));
-    TTestInfo back;
-    TQuestionList out;
-    TTestLoadResult r = LoadTestFromFile(path, back, out);
-    QVERIFY(!r.Ok);
-    QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
-    QVERIFY(r.ErrorText.contains(QStringLiteral("locked.qe2")));
-    FileLocks::Unlock(writer);
-    r = LoadTestFromFile(path, back, out);
-    QVERIFY(r.Ok);
-    QCOMPARE(out.size(), size_t(3));
-    // Readers share.
-    QFile reader(path);
-    QVERIFY(reader.open(QIODevice::ReadOnly));
-    QVERIFY(FileLocks::TryLockShared(reader));
-    out.clear();
-    QVERIFY(LoadTestFromFile(path, back, out).Ok);
-    QVERIFY(!FileLocks::TryLockExclusive(writer));
 }
 
 void TstTestFiles::missingFile()
