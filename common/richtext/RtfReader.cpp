@@ -1049,7 +1049,6 @@ void Reader::build(QTextDocument &doc)
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     doc.clear();
-    RegisterObjectHandler(&doc);
     QTextCursor c(&doc);
     c.beginEditBlock();
     QTextList *list = nullptr;
@@ -1097,6 +1096,8 @@ void Reader::build(QTextDocument &doc)
             c.insertText(r.text, r.fmt);
     }
     c.endEditBlock();
+    // Registered after the content is in: a layout made early would follow every insertion.
+    RegisterObjectHandler(&doc);
     doc.setUndoRedoEnabled(undo);
     doc.setModified(false);
 }

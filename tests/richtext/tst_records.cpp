@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QPainter>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -81,6 +82,8 @@ private Q_SLOTS:
     void writerEscapesAndEncodes();
     void zoomScalesShownSizesOnly();
     void paragraphAttributesRoundTrip();
+    void pastedContentIsWritable();
+    void pictureResizesByItsHandle();
 };
 
 void TestRecords::emptyControlSavesRtfOnly()
@@ -376,6 +379,75 @@ void TestRecords::paragraphAttributesRoundTrip()
     back.mergeCharAttributes(bold);
     QCOMPARE(back.charAttributes().fontPointSize(), 14.0);
     QVERIFY(back.SaveRichToBytes().contains("\\b"));
+}
+
+namespace {
+class PasteEdit : public TMJvRichEdit {
+public:
+    using TMJvRichEdit::canInsertFromMimeData;
+    using TMJvRichEdit::createMimeDataFromSelection;
+    using TMJvRichEdit::insertFromMimeData;
+};
+} // namespace
+
+void TestRecords::pastedContentIsWritable()
+{
+    PasteEdit ed;
+    QMimeData html;
+    html.setHtml(QStringLiteral("<p style='font-family:Comic Sans MS'><b>жирный</b> <span style='color:red'>red</span></p>"));
+    html.setText(QStringLiteral("жирный red"));
+    QVERIFY(ed.canInsertFromMimeData(&html));
+    ed.insertFromMimeData(&html);
+    QCOMPARE(ed.toPlainText(), QStringLiteral("жирный red"));
+    QTextCursor c(ed.document());
+    c.setPosition(2);
+    QVERIFY(c.charFormat().fontWeight() != QFont::Bold);   // foreign formats stay out
+
+    QMimeData image;
+    image.setImageData(TestImage(10, 10));
+    ed.insertFromMimeData(&image);
+    QCOMPARE(ObjectRecords(ed.SaveRichToBytes()).size(), 1);
+
+    // our own copies keep their formatting through RTF
+    PasteEdit src;
+    src.LoadRichFromBytes(ReadFile(CorpusDir() + QStringLiteral("/06_bius.rec")));
+    src.selectAll();
+    PasteEdit dst;
+    std::unique_ptr<QMimeData> copied(src.createMimeDataFromSelection());
+    QVERIFY(copied->hasFormat(QStringLiteral("text/rtf")));
+    dst.insertFromMimeData(copied.get());
+    QCOMPARE(dst.toPlainText(), src.toPlainText());
+    QCOMPARE(Flatten(Dump(*dst.document())).chars.size(), Flatten(Dump(*src.document())).chars.size());
+    c = QTextCursor(dst.document());
+    c.setPosition(8);
+    QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
+}
+
+void TestRecords::pictureResizesByItsHandle()
+{
+    TMJvRichEdit ed;
+    ed.resize(300, 200);
+    ed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&ed));
+    QVERIFY(ed.InsertPicture(TestImage(40, 30)));
+    QTextCursor at(ed.document());
+    const QRect caret = ed.cursorRect(at);
+    const QPoint centre = caret.topLeft() + QPoint(20, 15);
+    QTest::mouseClick(ed.viewport(), Qt::LeftButton, {}, centre);
+    const QPoint handle = caret.topLeft() + QPoint(39, 29);
+    QTest::mousePress(ed.viewport(), Qt::LeftButton, {}, handle);
+    QTest::mouseMove(ed.viewport(), handle + QPoint(40, 30));
+    QTest::mouseRelease(ed.viewport(), Qt::LeftButton, {}, handle + QPoint(40, 30));
+    const QByteArray obj = ObjectRecords(ed.SaveRichToBytes()).value(0);
+    QVERIFY2(Le32(obj, 32) > 1500, qPrintable(QString::number(Le32(obj, 32))));   // 40 px was 1058
+    QVERIFY(Le32(obj, 36) > 1000);
+    // read-only: no resizing
+    ed.SetReadOnly(true);
+    const QByteArray before = ed.SaveRichToBytes();
+    QTest::mousePress(ed.viewport(), Qt::LeftButton, {}, caret.topLeft() + QPoint(79, 59));
+    QTest::mouseMove(ed.viewport(), caret.topLeft() + QPoint(150, 100));
+    QTest::mouseRelease(ed.viewport(), Qt::LeftButton, {}, caret.topLeft() + QPoint(150, 100));
+    QCOMPARE(ed.SaveRichToBytes(), before);
 }
 
 QTEST_MAIN(TestRecords)
