@@ -259,8 +259,8 @@ void TTestRunPrivate::DisplayQuestion()
             ui->reText->setGeometry(2, 2, textW, qMax(0, topH - 4));
         } else {
             ui->panVariants->show();
-            const QFontMetrics pfm(ui->panVariants->font());
-            const int lineH = pfm.boundingRect(QStringLiteral("Й_")).height();
+            // The text height of "Й_": the font's full line height.
+            const int lineH = QFontMetrics(ui->panVariants->font()).height();
             const int room = question->width() - 40;
             int y = 5, widest = 0;
             for (int k = 0; k < q.Variants.size(); ++k) {
