@@ -282,7 +282,19 @@ struct PictDef {
     QByteArray bytes;
 };
 
+QTextCodec *LookupCharset(int charset, QTextCodec *ansi);
+
+// Codec lookups by name are slow; the answers never change.
 QTextCodec *CodecForCharset(int charset, QTextCodec *ansi)
+{
+    thread_local QHash<int, QTextCodec *> cache;
+    auto it = cache.constFind(charset);
+    if (it == cache.constEnd())
+        it = cache.insert(charset, LookupCharset(charset, nullptr));
+    return *it ? *it : ansi;
+}
+
+QTextCodec *LookupCharset(int charset, QTextCodec *ansi)
 {
     const char *name = nullptr;
     switch (charset) {
@@ -308,7 +320,18 @@ QTextCodec *CodecForCharset(int charset, QTextCodec *ansi)
     return c ? c : ansi;
 }
 
+QTextCodec *LookupCodePage(int cp);
+
 QTextCodec *CodecForCodePage(int cp)
+{
+    thread_local QHash<int, QTextCodec *> cache;
+    auto it = cache.constFind(cp);
+    if (it == cache.constEnd())
+        it = cache.insert(cp, LookupCodePage(cp));
+    return *it;
+}
+
+QTextCodec *LookupCodePage(int cp)
 {
     QTextCodec *c = nullptr;
     if (cp == 1252 || cp == 1251 || (cp >= 1250 && cp <= 1258))

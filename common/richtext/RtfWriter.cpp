@@ -11,6 +11,7 @@
 #include <QTextList>
 
 #include <array>
+#include <cstdio>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -70,7 +71,7 @@ private:
 
 const ByteEncoder &EncoderFor(int charset)
 {
-    static QHash<int, std::shared_ptr<ByteEncoder>> cache;
+    thread_local QHash<int, std::shared_ptr<ByteEncoder>> cache;
     auto it = cache.find(charset);
     if (it == cache.end())
         it = cache.insert(charset, std::make_shared<ByteEncoder>(charset));
@@ -86,6 +87,7 @@ struct CharOut {
     int upDown = 0;
     int fg = 0, bg = 0;
     int lang = -1;
+    int charset = kDefaultCharset;   // how the run's text is encoded
 };
 
 const char kHex[] = "0123456789abcdef";
@@ -106,14 +108,17 @@ private:
     FontKey fontKey(const QTextCharFormat &f) const;
     int addFont(const FontKey &k);
     int addColor(QRgb c);
-    void emitChar(const QTextCharFormat &f);
+    CharOut describe(const QTextCharFormat &f);
+    const CharOut &charOut(int formatIndex, const QTextCharFormat &f);
+    void emitChar(const CharOut &n);
     void emitPara(const QTextBlock &b);
-    void emitText(QStringView text, const QTextCharFormat &f);
+    void emitText(QStringView text, int charset);
     void word(const char *w) { m_out.append(w); m_pendingSpace = true; }
     void word(const char *w, int n)
     {
         m_out.append(w);
-        m_out.append(QByteArray::number(n));
+        char buf[16];
+        m_out.append(buf, std::snprintf(buf, sizeof buf, "%d", n));
         m_pendingSpace = true;
     }
     QByteArray numberText(const QTextBlock &b, const QTextList *list) const;
@@ -130,6 +135,7 @@ private:
     QString m_paraTabs;
     bool m_paraValid = false;
     const QTextList *m_list = nullptr;
+    QHash<int, CharOut> m_described;   // by the document's format index
 };
 
 FontKey Writer::fontKey(const QTextCharFormat &f) const
@@ -178,18 +184,23 @@ void Writer::collect()
 {
     for (QTextBlock b = m_doc.begin(); b.isValid(); b = b.next()) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            fontIndex(f);
-            colorIndex(f.foreground(), f.hasProperty(QTextFormat::ForegroundBrush));
-            colorIndex(f.background(), f.hasProperty(QTextFormat::BackgroundBrush));
+            const QTextFragment frag = it.fragment();
+            if (!m_described.contains(frag.charFormatIndex()))
+                charOut(frag.charFormatIndex(), frag.charFormat());
         }
-        const QTextCharFormat mark = b.charFormat();
-        fontIndex(mark);
-        colorIndex(mark.foreground(), mark.hasProperty(QTextFormat::ForegroundBrush));
-        colorIndex(mark.background(), mark.hasProperty(QTextFormat::BackgroundBrush));
+        if (!m_described.contains(b.charFormatIndex()))
+            charOut(b.charFormatIndex(), b.charFormat());
         if (b.textList() && NumberingOf(b.textList()->format()) == NumBullet && m_symbolFont < 0)
             m_symbolFont = addFont(FontKey{QStringLiteral("Symbol"), 2});
     }
+}
+
+const CharOut &Writer::charOut(int formatIndex, const QTextCharFormat &f)
+{
+    auto it = m_described.constFind(formatIndex);
+    if (it == m_described.constEnd())
+        it = m_described.insert(formatIndex, describe(f));
+    return *it;
 }
 
 QByteArray RomanNumber(int n, bool upper)
@@ -311,10 +322,11 @@ void Writer::emitPara(const QTextBlock &b)
     m_list = list;
 }
 
-void Writer::emitChar(const QTextCharFormat &f)
+CharOut Writer::describe(const QTextCharFormat &f)
 {
     CharOut n;
     n.font = fontIndex(f);
+    n.charset = m_fonts[size_t(n.font)].charset;
     const double pt = f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : 12.0;
     n.halfPoints = std::clamp(int(std::lround(pt * 2.0 * 100.0 / m_zoom)), 2, 3276);
     n.bold = f.fontWeight() >= QFont::DemiBold;
@@ -329,6 +341,11 @@ void Writer::emitChar(const QTextCharFormat &f)
     n.lang = f.hasProperty(PropLang) ? f.intProperty(PropLang) : -1;
     n.hidden = f.boolProperty(PropHidden);
     n.prot = f.boolProperty(PropProtected);
+    return n;
+}
+
+void Writer::emitChar(const CharOut &n)
+{
     CharOut &o = m_state;
     if (n.lang != o.lang) word("\\lang", n.lang < 0 ? 1049 : n.lang);
     if (n.font != o.font) word("\\f", n.font);
@@ -358,9 +375,8 @@ void Writer::emitChar(const QTextCharFormat &f)
 }
 
 // All escaping of text happens here.
-void Writer::emitText(QStringView text, const QTextCharFormat &f)
+void Writer::emitText(QStringView text, int charset)
 {
-    const int charset = f.hasProperty(PropCharset) ? f.intProperty(PropCharset) : kDefaultCharset;
     const ByteEncoder &enc = EncoderFor(charset);
     auto space = [this] {
         if (m_pendingSpace) {
@@ -427,10 +443,8 @@ QByteArray Writer::write()
         m_out.append("{\\f" + QByteArray::number(qsizetype(i)) + "\\fnil\\fcharset" +
                      QByteArray::number(m_fonts[i].charset) + ' ');
         // Font names are text too: escape them with the font's own code page.
-        QTextCharFormat nameFmt;
-        nameFmt.setProperty(PropCharset, m_fonts[i].charset == 2 ? kDefaultCharset : m_fonts[i].charset);
         m_pendingSpace = false;
-        emitText(m_fonts[i].name, nameFmt);
+        emitText(m_fonts[i].name, m_fonts[i].charset == 2 ? kDefaultCharset : m_fonts[i].charset);
         m_out.append(";}");
     }
     m_out.append("}\r\n{\\colortbl ;");
@@ -443,11 +457,11 @@ QByteArray Writer::write()
         emitPara(b);
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
-            const QTextCharFormat f = frag.charFormat();
-            emitChar(f);
-            emitText(frag.text(), f);
+            const CharOut &out = charOut(frag.charFormatIndex(), frag.charFormat());
+            emitChar(out);
+            emitText(frag.text(), out.charset);
         }
-        emitChar(b.charFormat());
+        emitChar(charOut(b.charFormatIndex(), b.charFormat()));
         m_out.append("\\par\r\n");
         m_pendingSpace = false;
     }
