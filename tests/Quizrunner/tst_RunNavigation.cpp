@@ -65,7 +65,6 @@ private Q_SLOTS:
     void withoutBackNavigation();
     void withBackNavigation();
     void stripScrollsAndMarksArrows();
-    void shortStripIsCentred();
     void keyboardRules();
     void longVariantWraps();
     void shortTextIsCentred();
@@ -203,25 +202,6 @@ void TestRunNavigation::stripScrollsAndMarksArrows()
             right->click();
         QCOMPARE(st.FirstVisible, 11);
         QVERIFY(!right->isEnabled());
-    });
-    EndRun(s, run);
-    run.Start();
-    QVERIFY(s.Done());
-}
-
-void TestRunNavigation::shortStripIsCentred()
-{
-    TRunFixture fx(SetCustomQSize, RealItems(3));
-    fx.Info.QWidth = 540;
-    TTestRun &run = fx.Make();
-    TRunScript s;
-    s.OnModal(run.frmData(), [&] { Register(run); });
-    s.OnModal(run.frmQuestion(), [&] {
-        QWidget *strip = Child<QWidget>(run.frmQuestion(), "sboxQBList");
-        QCOMPARE(strip->width(), 73);
-        QCOMPARE(strip->x(), 16 + (508 - 75 + 2) / 2);
-        QVERIFY(!Btn(run, "bbtnQBListScrollRight")->isEnabled());
-        QCOMPARE(run.frmQuestion()->size(), QSize(540, 300));
     });
     EndRun(s, run);
     run.Start();
