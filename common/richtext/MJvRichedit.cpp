@@ -82,15 +82,24 @@ QStringList RichText::DocumentLines(const QTextDocument &doc)
     return lines;
 }
 
+const QStringList &TWideRichEditStrings::lines() const
+{
+    if (!m_valid) {
+        m_cache = DocumentLines(*m_owner.document());
+        m_valid = true;
+    }
+    return m_cache;
+}
+
 int TWideRichEditStrings::Count() const
 {
-    return int(DocumentLines(*m_owner.document()).size());
+    return int(lines().size());
 }
 
 QString TWideRichEditStrings::Get(int i) const
 {
-    const QStringList lines = DocumentLines(*m_owner.document());
-    return (i >= 0 && i < lines.size()) ? lines[i] : QString();
+    const QStringList &l = lines();
+    return (i >= 0 && i < l.size()) ? l[i] : QString();
 }
 
 void TWideRichEditStrings::Clear()
@@ -104,6 +113,8 @@ TMJvRichEdit::TMJvRichEdit(QWidget *parent) : QTextEdit(parent)
 {
     RegisterObjectHandler(document());
     setMouseTracking(true);
+    // textChanged also follows a replaced document
+    connect(this, &QTextEdit::textChanged, this, [this] { m_lines.m_valid = false; });
 }
 
 TMJvRichEdit::~TMJvRichEdit() = default;

@@ -18,7 +18,12 @@ public:
     QString Get(int i) const;   // objects as U+FFFC, at most 8192 characters
     void Clear();
 private:
+    const QStringList &lines() const;
     TMJvRichEdit &m_owner;
+    // Count and Get are called in loops: the lines are kept until the text changes.
+    friend class TMJvRichEdit;
+    mutable bool m_valid = false;
+    mutable QStringList m_cache;
 };
 
 class TMJvRichEdit : public QTextEdit {
