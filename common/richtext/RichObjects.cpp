@@ -317,6 +317,13 @@ QByteArray BuildPictureStorage(const QImage &source)
         if (!img.save(&buf, "BMP"))
             return {};
     }
+    return BuildStorage(StaticPictureClsid(), {{QByteArray("\x01Ole"), OleStream()},
+                                               {QByteArray("\x01" "CompObj"), CompObjStream()},
+                                               {QByteArray("CONTENTS"), bmp}});
+}
+
+QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, QByteArray>> &streams)
+{
     EnsureGsf();
     GsfOutput *mem = gsf_output_memory_new();
     GsfOutfile *ole = gsf_outfile_msole_new_full(mem, 512, 64);
@@ -324,13 +331,11 @@ QByteArray BuildPictureStorage(const QImage &source)
         g_object_unref(mem);
         return {};
     }
-    const QByteArray clsid = StaticPictureClsid();
-    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole), reinterpret_cast<const guint8 *>(clsid.constData()));
-    const std::pair<const char *, QByteArray> streams[] = {
-        {"\x01Ole", OleStream()}, {"\x01" "CompObj", CompObjStream()}, {"CONTENTS", bmp}};
+    const QByteArray id = clsid.leftJustified(16, '\0', true);
+    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole), reinterpret_cast<const guint8 *>(id.constData()));
     bool ok = true;
     for (const auto &[name, data] : streams) {
-        GsfOutput *s = gsf_outfile_new_child(ole, name, FALSE);
+        GsfOutput *s = gsf_outfile_new_child(ole, name.constData(), FALSE);
         ok = ok && s && gsf_output_write(s, size_t(data.size()), reinterpret_cast<const guint8 *>(data.constData()));
         if (s) {
             gsf_output_close(s);

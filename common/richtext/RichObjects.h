@@ -37,6 +37,8 @@ TRichObject ObjectOf(const QTextFormat &f);
 // Size from the image at 96 dpi unless given (0.01 mm). Null storage on failure.
 TRichObject PictureObject(const QImage &img, int widthHmm = -1, int heightHmm = -1);
 QByteArray BuildPictureStorage(const QImage &img);
+// A compound file image (512-byte sectors) holding the given top-level streams.
+QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, QByteArray>> &streams);
 
 // What a storage image shows, when it can be understood: a DIB or BMP in
 // CONTENTS, a DIB/bitmap presentation stream, a bitmap in \x01Ole10Native.

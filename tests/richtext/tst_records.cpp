@@ -77,6 +77,7 @@ private Q_SLOTS:
     void insertedPictureIsStoredLikeWindows();
     void corpusPictureIsDrawn();
     void unknownObjectSurvivesAndDraws();
+    void storageKindsDecode();
     void linesView();
     void plainTextRecord();
     void writerEscapesAndEncodes();
@@ -272,6 +273,38 @@ void TestRecords::unknownObjectSurvivesAndDraws()
     QCOMPARE(Le32(obj, 4), 4u);
     QCOMPARE(Le32(obj, 44), 77u);
     QCOMPARE(obj.mid(48), o.storage);
+}
+
+void TestRecords::storageKindsDecode()
+{
+    const QImage img = TestImage(6, 5);
+    QByteArray bmp;
+    {
+        QBuffer buf(&bmp);
+        buf.open(QIODevice::WriteOnly);
+        img.save(&buf, "BMP");
+    }
+    const QByteArray dib = bmp.mid(14);
+    auto le = [](quint32 v) { QByteArray b; for (int i = 0; i < 4; ++i) b.append(char(v >> (8 * i))); return b; };
+    const QByteArray clsid(16, '\x11');
+    // a bare DIB in CONTENTS
+    QCOMPARE(DecodeStoragePicture(BuildStorage(clsid, {{"CONTENTS", dib}})).convertToFormat(QImage::Format_RGB32), img);
+    // a DIB presentation stream
+    const QByteArray pres = le(0xFFFFFFFF) + le(8) + le(4) + le(1) + le(0xFFFFFFFF) + le(0) + le(0) + le(6) + le(5) +
+                            le(quint32(dib.size())) + dib;
+    QCOMPARE(DecodeStoragePicture(BuildStorage(clsid, {{"\x02OlePres000", pres}})).convertToFormat(QImage::Format_RGB32), img);
+    // a presentation stream that claims more data than it has
+    QVERIFY(DecodeStoragePicture(BuildStorage(clsid, {{"\x02OlePres000", pres.left(pres.size() - 10)}})).isNull());
+    // a bitmap in native data
+    QCOMPARE(DecodeStoragePicture(BuildStorage(clsid, {{"\x01Ole10Native", le(quint32(bmp.size())) + bmp}}))
+                 .convertToFormat(QImage::Format_RGB32), img);
+    // anything else is shown by its class name (CompObj user type, else ProgID)
+    QByteArray comp = QByteArray(28, '\0') + le(8) + QByteArray("\xd4\xee\xf0\xec\xf3\xeb\xe0", 7) + '\0';
+    const QByteArray eq = BuildStorage(clsid, {{"\x01" "CompObj", comp}, {"Equation Native", "xyz"}});
+    QVERIFY(DecodeStoragePicture(eq).isNull());
+    QCOMPARE(StorageClassName(eq), QStringLiteral("Формула"));
+    QByteArray prog = QByteArray(28, '\0') + le(0) + le(0) + le(9) + QByteArray("Paint.1") + QByteArray(2, '\0');
+    QCOMPARE(StorageClassName(BuildStorage(clsid, {{"\x01" "CompObj", prog}})), QStringLiteral("Paint.1"));
 }
 
 void TestRecords::linesView()
