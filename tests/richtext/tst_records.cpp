@@ -81,6 +81,7 @@ private Q_SLOTS:
     void linesView();
     void plainTextRecord();
     void writerEscapesAndEncodes();
+    void readerCodePagesAndPictures();
     void zoomScalesShownSizesOnly();
     void paragraphAttributesRoundTrip();
     void pastedContentIsWritable();
@@ -359,6 +360,31 @@ void TestRecords::writerEscapesAndEncodes()
     ReadRtf(WriteRtf(doc), back2);
     QCOMPARE(back2.toPlainText(), doc.toPlainText());
     QVERIFY(WriteRtf(doc).contains("\\fcharset161 Arial;"));
+}
+
+void TestRecords::readerCodePagesAndPictures()
+{
+    QByteArray png;
+    {
+        QBuffer buf(&png);
+        buf.open(QIODevice::WriteOnly);
+        TestImage(8, 6).save(&buf, "PNG");
+    }
+    const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fcharset204 A;}{\\f1\\fcharset238 B;}"
+                           "{\\f2\\fcharset161 C;}{\\f3\\fcharset0 D;}{\\f4 E;}}"
+                           "\\f0\\'c6\\f1\\'b9\\f2\\'d9\\f3\\'e9\\f4\\'c6"
+                           "{\\pict\\pngblip\\picw8\\pich6\\picwgoal1440\\pichgoal720 " + png.toHex() + "}\\par}";
+    QTextDocument doc;
+    QVERIFY(ReadRtf(rtf, doc).ok);
+    QCOMPARE(doc.toPlainText(), QStringLiteral("ЖąΩéЖ\uFFFC"));
+    const QByteArray obj = ObjectRecords(SaveRecord(doc)).value(0);
+    QCOMPARE(Le32(obj, 32), 2540u);   // 1440 twips = 1 inch
+    QCOMPARE(Le32(obj, 36), 1270u);
+    QCOMPARE(DecodeStoragePicture(obj.mid(48)).convertToFormat(QImage::Format_RGB32), TestImage(8, 6));
+    // and what we write reads back to the same characters in each code page
+    QTextDocument back;
+    LoadRecord(back, SaveRecord(doc));
+    QCOMPARE(back.toPlainText(), doc.toPlainText());
 }
 
 void TestRecords::zoomScalesShownSizesOnly()
