@@ -145,7 +145,9 @@ QByteArray TMJvRichEdit::SaveRichToBytes()
 
 void TMJvRichEdit::LoadRichFromBytes(const QByteArray &record)
 {
-    const bool updates = updatesEnabled();
+    // Only our own switch is restored: a parent that froze redrawing around the
+    // load must not leave this control frozen for good once it thaws.
+    const bool updates = !testAttribute(Qt::WA_ForceUpdatesDisabled);
     setUpdatesEnabled(false);
     m_selectedObject = -1;
     struct Finish {

@@ -86,6 +86,7 @@ private Q_SLOTS:
     void paragraphAttributesRoundTrip();
     void pastedContentIsWritable();
     void pictureResizesByItsHandle();
+    void loadInsideFrozenParentRedrawsLater();
 };
 
 void TestRecords::emptyControlSavesRtfOnly()
@@ -507,6 +508,19 @@ void TestRecords::pictureResizesByItsHandle()
     QTest::mouseMove(ed.viewport(), caret.topLeft() + QPoint(150, 100));
     QTest::mouseRelease(ed.viewport(), Qt::LeftButton, {}, caret.topLeft() + QPoint(150, 100));
     QCOMPARE(ed.SaveRichToBytes(), before);
+}
+
+// Regression: loading while the parent window had redrawing switched off left
+// the control switched off for good, so the question text was never painted.
+void TestRecords::loadInsideFrozenParentRedrawsLater()
+{
+    QWidget parent;
+    auto *edit = new TMJvRichEdit(&parent);
+    parent.setUpdatesEnabled(false);
+    edit->LoadRichFromBytes(RichRecord::FromPlainText(QStringLiteral("Вопрос")));
+    parent.setUpdatesEnabled(true);
+    QVERIFY(edit->updatesEnabled());
+    QCOMPARE(edit->Lines().Get(0), QStringLiteral("Вопрос"));
 }
 
 QTEST_MAIN(TestRecords)
