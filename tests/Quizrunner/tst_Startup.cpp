@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "Ansi.h"
+#include "BZStreams.h"
 #include "Clock.h"
 #include "MessageBoxes.h"
 #include "ResourceTrailer.h"
@@ -215,6 +216,65 @@ private Q_SLOTS:
             QCOMPARE(labFIO->text(), fio);
         }
         QCOMPARE(w.findChild<QLabel *>(QStringLiteral("labTestName"))->mapTo(&w, QPoint(0, 0)).x(), 8);
+    }
+
+    // Tests made by the tool and tests saved long ago by the Windows editor load alike.
+    void builtAndOldVersionTestsLoad()
+    {
+        const QString demo = QStringLiteral(QE_BINARY_DIR "/examples/demo.qe2");
+        QVERIFY2(QFileInfo::exists(demo), "the demo test is built with the tree");
+        {
+            TfrmMain w(Args(demo), Path(QStringLiteral("no-such-program")));
+            QVERIFY(w.FormCreate());
+            QVERIFY(m_messages.isEmpty());
+            QVERIFY(w.TestLoaded);
+            QCOMPARE(w.TestName, QStringLiteral("demo"));
+            QCOMPARE(w.AskedCount + w.TestInfo.IQCount, quint32(w.Questions.size()));
+            QVERIFY(w.AskedCount >= 12);
+        }
+
+        // Version 7, written byte by byte: switch bytes instead of Options,
+        // no window fields, a 20-character password (40 scrambled bytes).
+        const TQuestionList stored = MakeQuestions(3, {0});
+        QByteArray file("KMQuizEngineFile", 16);
+        const QByteArray pw = ScramblePassword(PasswordKey, "abcdefghijklmnopqrst");
+        file += char(7);
+        file += char(1);                                   // switch 1: errors viewable
+        file += QByteArray("\x00\x00", 2);                 // RandomCount 0: stored order
+        file += char(1);                                   // switch 2: back navigation
+        file += char(2);                                   // switch 3: random variants in version 7
+        file += char(5);                                   // TimeLimit
+        file += QByteArray("\x0a\x00", 2);                 // ReservedWord
+        file += QByteArray(8, '\0');
+        file += QByteArray("\x04\x00\x00\x00", 4);         // QuestionCount
+        file += QByteArray("\x01\x00\x00\x00", 4);         // IQCount
+        file += char(pw.size());
+        file += pw;
+        QBuffer body;
+        body.open(QIODevice::WriteOnly);
+        {
+            TBZCompressionStream bz(body);
+            for (const TQuestionPtr &q : stored)
+                WriteQuestion(*q, bz);
+            bz.close();
+        }
+        file += body.data();
+        const QString old = Path(QStringLiteral("old7.qe2"));
+        QFile f(old);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+        f.close();
+
+        TfrmMain w(Args(old), Path(QStringLiteral("no-such-program")));
+        QVERIFY(w.FormCreate());
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(w.TestLoaded);
+        QCOMPARE(w.TestInfo.Version, quint8(7));
+        QCOMPARE(w.TestInfo.Options, quint16(CanViewErrors | EnableBackNavigation | RandomVOrder));
+        QCOMPARE(w.TestInfo.Password, QStringLiteral("abcdefghijklmnopqrst"));
+        QCOMPARE(w.TestInfo.Zoom, quint8(100));
+        QCOMPARE(w.AskedCount, 3u);
+        QCOMPARE(Texts(w.Questions), Texts(stored));  // RandomCount 0 keeps the stored order
     }
 
     void randomCountPicksQuestionsAfterInformationItems()
