@@ -178,7 +178,8 @@ QByteArray UnscramblePassword(const QByteArray &key, const QByteArray &hex)
 void WriteTestHeader(QIODevice &dev, TTestInfo &info)
 {
     const QByteArray scrambled = ScramblePassword(PasswordKey, ToAnsi(info.Password));
-    if (scrambled.size() > 255)
+    // Longer would save a test that no reader opens again.
+    if (scrambled.size() > MaxScrambledPassword)
         throw ERangeError(QStringLiteral("Password too long to store"));
     if (dev.pos() != 0 && !dev.seek(0))
         throw EStreamError(QStringLiteral("Invalid stream operation"));

@@ -88,6 +88,7 @@ private Q_SLOTS:
     void passwords_data();
     void passwords();
     void scrambleRules();
+    void writerRefusesUnreadablePassword();
     void headerMessages();
 
     void questionRoundTrip();
@@ -405,6 +406,22 @@ void TstQuizEngineCommon::scrambleRules()
     QCOMPARE(ReadTestHeader(*readerOver(forty, this), t), 0);
     QCOMPARE(t.Password.size(), 20);
     QCOMPARE(ReadTestHeader(*readerOver(fortyOne, this), t), 4);
+}
+
+void TstQuizEngineCommon::writerRefusesUnreadablePassword()
+{
+    // 21 characters scramble to 42 bytes, more than any reader takes: such a
+    // header must not be written at all rather than saved unreadable.
+    TTestInfo t = TTestInfo::NewTestValues();
+    t.Password = QStringLiteral("abcdefghij0123456789X");
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    QVERIFY_THROWS_EXCEPTION(ERangeError, WriteTestHeader(b, t));
+    QVERIFY(out.isEmpty());
+
+    TQuestionList none;
+    QVERIFY_THROWS_EXCEPTION(ERangeError, SaveTestToBytes(t, none));
 }
 
 void TstQuizEngineCommon::headerMessages()
