@@ -37,7 +37,8 @@ void Unlock(QFile &f) { setLock(f, F_UNLCK); }
 bool IsAlreadyRunning(const QString &name)
 {
     const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
-    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // O_NOFOLLOW: the name lies in a shared folder where anyone may plant a link.
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
         // Other users' instances must be able to open it too, whatever our umask.
         struct stat st;
@@ -46,7 +47,7 @@ bool IsAlreadyRunning(const QString &name)
     } else {
         // Created by another user without write access for us: a read-only
         // descriptor still takes part in flock.
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     }
     if (fd < 0)
         return false;  // cannot tell; do not keep the examinee out

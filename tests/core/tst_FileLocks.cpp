@@ -72,6 +72,7 @@ private Q_SLOTS:
     void exclusiveLockOfAnotherProcess();
     void sharedLocksCoexist();
     void singleInstanceAcrossProcesses();
+    void singleInstanceIgnoresPlantedLink();
 };
 
 void TstFileLocks::exclusiveLockOfAnotherProcess()
@@ -145,6 +146,27 @@ void TstFileLocks::singleInstanceAcrossProcesses()
     QCOMPARE(second.answer(), QByteArray("running"));
     second.release();
     QFile::remove(lockPath);
+}
+
+void TstFileLocks::singleInstanceIgnoresPlantedLink()
+{
+    // A link planted under the lock's name must not make the guard open, and
+    // widen the permissions of, whatever file it points at.
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(QStringLiteral("private"));
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::WriteOnly));
+    v.close();
+    QVERIFY(QFile::setPermissions(victim, QFile::ReadOwner | QFile::WriteOwner));
+    const QString name = QStringLiteral("qe_core_link_%1").arg(QCoreApplication::applicationPid());
+    const QString lockPath = QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock"));
+    QFile::remove(lockPath);
+    QVERIFY(QFile::link(victim, lockPath));
+    IsAlreadyRunning(name);
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(victim).constData(), &st), 0);
+    QFile::remove(lockPath);
+    QCOMPARE(int(st.st_mode & 0777), 0600);
 }
 
 int main(int argc, char **argv)
