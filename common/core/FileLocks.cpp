@@ -30,6 +30,30 @@ bool setLock(QFile &f, short type)
 }
 
 bool TryLockShared(QFile &f) { return setLock(f, F_RDLCK); }
+
+bool OpenSharedRead(QFile &f)
+{
+    const QByteArray native = QFile::encodeName(f.fileName());
+    int fd;
+    // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.
+    do
+        fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0
+        || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    if (!TryLockShared(f)) {
+        f.close();
+        return false;
+    }
+    return true;
+}
 bool TryLockExclusive(QFile &f) { return setLock(f, F_WRLCK); }
 void Unlock(QFile &f) { setLock(f, F_UNLCK); }
 }

@@ -9,6 +9,9 @@ namespace FileLocks {
 bool TryLockShared(QFile &f);
 bool TryLockExclusive(QFile &f);
 void Unlock(QFile &f);
+// Opens f's file for reading, others may read but not write: false for a
+// missing file, one that is not a regular file, or one locked by a writer.
+bool OpenSharedRead(QFile &f);
 }
 
 // Holds an flock on <tmp>/<name>.lock for the life of the process;

@@ -15,7 +15,7 @@ using namespace TestFileFormat;
 bool TKMQuizEngineConfig::LoadFromFile(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || !FileLocks::TryLockShared(f))
+    if (!FileLocks::OpenSharedRead(f))
         return false;
     try {
         TBZDecompressionStream z(f);

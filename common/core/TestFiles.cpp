@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 int percentOf(quint64 i, quint64 count) { return int((i * 200 + count) / (2 * count)); }
@@ -103,10 +104,16 @@ TTestLoadResult LoadTestFromFile(const QString &path, TTestInfo &info, TQuestion
         r.ErrorText = QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), why);
         return r;
     };
-    if (!f.open(QIODevice::ReadOnly))
-        return refused(f.errorString());
-    if (!FileLocks::TryLockShared(f))
+    if (!FileLocks::OpenSharedRead(f)) {
+        const QFileInfo fi(path);
+        if (!fi.exists())
+            return refused(QStringLiteral("No such file."));
+        if (!fi.isFile())
+            return refused(QStringLiteral("Not a file."));
+        if (!fi.isReadable())
+            return refused(QStringLiteral("Access denied."));
         return refused(QStringLiteral("The file is being written by another program."));
+    }
     TTestLoadResult r = LoadTestFromDevice(f, info, out, progress, playerCount);
     FileLocks::Unlock(f);
     return r;

@@ -5,6 +5,8 @@
 #include "QuizEngineCommon.h"
 #include "testutil_core.h"
 
+#include <sys/stat.h>
+
 namespace {
 QByteArray configPlain(quint8 version, const QByteArray &password, const QByteArray &text = "note")
 {
@@ -28,6 +30,7 @@ private Q_SLOTS:
     void refusals_data();
     void refusals();
     void saveRoundTrip();
+    void namedPipeRefused();
 };
 
 void TstKMQuizEngineConfig::readsValidFile()
@@ -88,6 +91,15 @@ void TstKMQuizEngineConfig::saveRoundTrip()
     QCOMPARE(back.ConfigText, c.ConfigText);
     QCOMPARE(back.ConfigFlag, c.ConfigFlag);
     QVERIFY_THROWS_EXCEPTION(EQuizError, c.SaveToFile(dir.filePath(QStringLiteral("no/such/folder/x.ini"))));
+}
+
+void TstKMQuizEngineConfig::namedPipeRefused()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(ConfigFileName);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    TKMQuizEngineConfig c;
+    QVERIFY(!c.LoadFromFile(fifo));
 }
 
 QTEST_GUILESS_MAIN(TstKMQuizEngineConfig)

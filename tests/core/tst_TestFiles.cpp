@@ -10,6 +10,7 @@
 #include "testutil_core.h"
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -49,7 +50,7 @@ private Q_SLOTS:
     void randomDamageGivesOnlyDocumentedErrors();
     void everyTruncationFailsCleanly();
     void failedSaveKeepsOldFile();
-    void missingFile();
+    void unreadablePaths();
 };
 
 void TstTestFiles::emptyTestRoundTrip()
@@ -262,14 +263,21 @@ void TstTestFiles::failedSaveKeepsOldFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
 }
 
-void TstTestFiles::missingFile()
+void TstTestFiles::unreadablePaths()
 {
-    TTestInfo info;
-    TQuestionList out;
-    const TTestLoadResult r = LoadTestFromFile(QStringLiteral("/nonexistent/dir/x.qe2"), info, out);
-    QVERIFY(!r.Ok);
-    QCOMPARE(r.HeaderCode, 4);
-    QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.qe2"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    // A named pipe given as the test would block the open until someone writes to it.
+    for (const QString &path : {QStringLiteral("/nonexistent/dir/x.qe2"), dir.path(), fifo}) {
+        TTestInfo info;
+        TQuestionList out;
+        const TTestLoadResult r = LoadTestFromFile(path, info, out);
+        QVERIFY2(!r.Ok, qPrintable(path));
+        QCOMPARE(r.HeaderCode, 4);
+        QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
+        QVERIFY(r.ErrorText.contains(QDir::toNativeSeparators(path)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstTestFiles)
