@@ -1,5 +1,6 @@
 #include "MJvRichedit.h"
 
+#include "RichLists.h"
 #include "RichObjects.h"
 #include "RichRecord.h"
 #include "RtfReader.h"
@@ -478,6 +479,13 @@ void TMJvRichEdit::mouseReleaseEvent(QMouseEvent *e)
 void TMJvRichEdit::paintEvent(QPaintEvent *e)
 {
     QTextEdit::paintEvent(e);
+    {
+        QPainter lp(viewport());
+        lp.setPen(palette().color(QPalette::Text));
+        const QPointF scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+        lp.translate(-scroll);
+        DrawListMarkers(lp, *document(), QRectF(e->rect()).translated(scroll));
+    }
     if (m_selectedObject < 0 || isReadOnly())
         return;
     QRectF r = objectRect(m_selectedObject);

@@ -1,4 +1,5 @@
 #include "RichFormat.h"
+#include "RichLists.h"
 
 #include <cmath>
 
@@ -93,6 +94,8 @@ QTextListFormat MakeListFormat(int numbering, int start, int style, int tab)
         default: lf.setNumberPrefix(QString()); lf.setNumberSuffix(QStringLiteral(".")); break;
         }
     }
+    if (NeedsOwnMarkers(lf))
+        lf.setStyle(QTextListFormat::ListStyleUndefined);
     return lf;
 }
 

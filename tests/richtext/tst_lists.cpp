@@ -1,0 +1,189 @@
+// List markers: lists that do not start at 1 show their own numbers.
+#include "testutil_rich.h"
+
+#include "MJvRichedit.h"
+#include "RichLists.h"
+#include "RichRecord.h"
+#include "RtfReader.h"
+#include "RtfWriter.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextList>
+#include <QtTest>
+
+using namespace RichTest;
+using namespace RichText;
+
+namespace {
+
+// The "\pntext" markers the rich edit wrote for each list paragraph.
+QStringList WrittenMarkers(const QByteArray &rtf)
+{
+    QStringList out;
+    static const QRegularExpression re(QStringLiteral(R"(\{\\pntext\\f\d+ ([^\\]*)\\tab\})"));
+    auto it = re.globalMatch(QString::fromLatin1(rtf));
+    while (it.hasNext())
+        out << it.next().captured(1);
+    return out;
+}
+
+QStringList ShownMarkers(const QTextDocument &doc)
+{
+    QStringList out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        if (b.textList())
+            out << ListMarkerText(b);
+    return out;
+}
+
+QImage Render(QTextDocument &doc, bool ownMarkers)
+{
+    doc.setTextWidth(300);
+    QImage img(300, int(doc.size().height()) + 1, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    doc.drawContents(&p);
+    if (ownMarkers)
+        DrawListMarkers(p, doc, QRectF());
+    return img;
+}
+
+QByteArray ListRtf(const char *kind, int start, const char *before, const char *after)
+{
+    return QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
+                      "\\viewkind4\\uc1\\pard\\f0\\fs24 head\\par\\pard{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart") +
+           QByteArray::number(start) + '\\' + kind + "{\\pntxtb " + before + "}{\\pntxta " + after +
+           "}}\\fi-360\\li720 one\\par two\\par three\\par\\pard end\\par}";
+}
+
+} // namespace
+
+class TestLists : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void corpusMarkers_data()
+    {
+        QTest::addColumn<QString>("name");
+        const QDir dir(CorpusDir());
+        for (const QString &f : dir.entryList({QStringLiteral("*num*.rtf")}))
+            QTest::newRow(qPrintable(f)) << dir.filePath(f);
+        QVERIFY(dir.entryList({QStringLiteral("*num*.rtf")}).size() >= 4);
+    }
+    void corpusMarkers()
+    {
+        QFETCH(QString, name);
+        const QByteArray rtf = ReadFile(name);
+        const QStringList expected = WrittenMarkers(rtf);
+        QVERIFY(!expected.isEmpty());
+        QTextDocument doc;
+        ReadRtf(rtf, doc);
+        QCOMPARE(ShownMarkers(doc), expected);
+    }
+
+    void markerStyles_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("period") << ListRtf("pndec", 5, "", ".") << QStringList{"5.", "6.", "7."};
+        QTest::newRow("paren") << ListRtf("pndec", 9, "", ")") << QStringList{"9)", "10)", "11)"};
+        QTest::newRow("parens") << ListRtf("pndec", 5, "(", ")") << QStringList{"(5)", "(6)", "(7)"};
+        QTest::newRow("plain") << ListRtf("pndec", 0, "", "") << QStringList{"0", "1", "2"};
+        QTest::newRow("letters") << ListRtf("pnlcltr", 25, "", ".") << QStringList{"y.", "z.", "aa."};
+        QTest::newRow("roman") << ListRtf("pnucrm", 3, "(", ")") << QStringList{"(III)", "(IV)", "(V)"};
+        QTest::newRow("from one") << ListRtf("pnlcrm", 1, "", ")") << QStringList{"i)", "ii)", "iii)"};
+    }
+    // Only lists Qt would miscount are drawn by us; what is written stays the same.
+    void markerStyles()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QStringList, expected);
+        QTextDocument doc;
+        ReadRtf(rtf, doc);
+        QCOMPARE(ShownMarkers(doc), expected);
+        const QTextList *list = doc.begin().next().textList();
+        QVERIFY(list);
+        const bool own = list->format().style() == QTextListFormat::ListStyleUndefined;
+        QCOMPARE(own, QTest::currentDataTag() != QByteArray("from one"));
+        if (!own)
+            QCOMPARE(list->itemText(doc.begin().next()), expected.first());
+        QTextDocument again;
+        ReadRtf(WriteRtf(doc), again);
+        QCOMPARE(ShownMarkers(again), expected);
+    }
+
+    // Our markers sit where Qt draws its own: a list from 1 drawn both ways is identical.
+    void placementMatchesQt()
+    {
+        const QByteArray rtf = ListRtf("pndec", 1, "", ".");
+        QTextDocument native;
+        ReadRtf(rtf, native);
+        QTextDocument own;
+        ReadRtf(rtf, own);
+        QTextList *list = own.begin().next().textList();
+        QTextListFormat lf = list->format();
+        lf.setStyle(QTextListFormat::ListStyleUndefined);
+        list->setFormat(lf);
+        const QImage a = Render(native, false);
+        const QImage bare = Render(own, false);
+        const QImage b = Render(own, true);
+        QVERIFY(a != bare);
+        if (qEnvironmentVariableIsSet("QE_SAVE_RENDER")) {
+            a.save(QStringLiteral("/tmp/a2_native.png"));
+            b.save(QStringLiteral("/tmp/a2_own.png"));
+        }
+        QCOMPARE(b, a);
+    }
+
+    // The control (also the player's read-only view) paints the markers.
+    void controlShowsStartNumber()
+    {
+        TMJvRichEdit edit;
+        edit.resize(320, 200);
+        edit.setFrameStyle(QFrame::NoFrame);
+        QTextDocument doc;
+        ReadRtf(ListRtf("pndec", 5, "", "."), doc);
+        edit.LoadRichFromBytes(SaveRecord(doc));
+        edit.SetReadOnly(true);
+        const QImage shown = edit.grab().toImage();
+
+        // the same document drawn by hand with the marker text in place
+        QTextDocument *d = edit.document()->clone();
+        QImage expected(shown.size(), QImage::Format_RGB32);
+        expected.fill(edit.palette().color(QPalette::Base));
+        {
+            QPainter p(&expected);
+            p.setPen(edit.palette().color(QPalette::Text));
+            d->setTextWidth(edit.viewport()->width());
+            d->drawContents(&p);
+            DrawListMarkers(p, *d, QRectF());
+        }
+        const QImage bare = [&] {
+            QImage img(shown.size(), QImage::Format_RGB32);
+            img.fill(edit.palette().color(QPalette::Base));
+            QPainter p(&img);
+            d->drawContents(&p);
+            return img;
+        }();
+        delete d;
+        if (qEnvironmentVariableIsSet("QE_SAVE_RENDER"))
+            shown.save(QString::fromLocal8Bit(qgetenv("QE_SAVE_RENDER")));
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), expected);
+        QVERIFY(shown.convertToFormat(QImage::Format_RGB32) != bare);
+        QCOMPARE(edit.Lines().Get(1), QStringLiteral("one"));
+        QVERIFY(SaveRecordToRtfContains(edit));
+    }
+
+private:
+    static bool SaveRecordToRtfContains(TMJvRichEdit &edit)
+    {
+        const QByteArray rec = edit.SaveRichToBytes();
+        return rec.contains("\\pnstart5") && rec.contains("\\pndec");
+    }
+};
+
+QTEST_MAIN(TestLists)
+#include "tst_lists.moc"
