@@ -9,6 +9,8 @@
 #include "QuizEngineCommon.h"
 #include "testutil_tool.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray Le(quint32 v, int size)
@@ -160,6 +162,17 @@ private Q_SLOTS:
         const TToolRun missing = RunTool({QStringLiteral("info"), path + QStringLiteral(".none")});
         QCOMPARE(missing.exitCode, 1);
         QVERIFY(missing.errText().contains(QStringLiteral("no such file")));
+    }
+
+    void namedPipeIsRefused()
+    {
+        // Reading a pipe nobody writes to would wait for ever.
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.qe2"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const TToolRun info = RunTool({QStringLiteral("info"), fifo});
+        QVERIFY(info.finished);
+        QCOMPARE(info.exitCode, 1);
+        QVERIFY2(info.errText().contains(QStringLiteral("not a regular file")), qPrintable(info.errText()));
     }
 
     void badArgumentsGiveUsage_data()

@@ -159,6 +159,9 @@ QByteArray ReadWholeFile(const QString &path)
         throw ToolError(QStringLiteral("%1: no such file").arg(path));
     if (fi.isDir())
         throw ToolError(QStringLiteral("%1: is a directory").arg(path));
+    // A pipe or device would block the read or never end.
+    if (!fi.isFile())
+        throw ToolError(QStringLiteral("%1: not a regular file").arg(path));
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw ToolError(QStringLiteral("%1: cannot open: %2").arg(path, f.errorString()));
