@@ -51,6 +51,7 @@ public:
     QPointer<TfrmConfirmExit> confirm;
     QPointer<TfrmSaveResults> save;
     QTimer *tm = nullptr;
+    int periodMs = 1000;
     std::function<void()> beeper;
     quint16 score = 0;
     quint16 possible = 0;
@@ -90,8 +91,14 @@ TTestRun::TTestRun(const TRunContext &ctx, QObject *parent)
     d->save = new TfrmSaveResults(owner);
 
     d->tm = new QTimer(this);
-    d->tm->setInterval(1000);
-    connect(d->tm, &QTimer::timeout, this, &TTestRun::OnTimer);
+    d->tm->setTimerType(Qt::PreciseTimer);
+    d->tm->setInterval(d->periodMs);
+    connect(d->tm, &QTimer::timeout, this, [this] {
+        // A tick after a switch came from the rest of a paused period.
+        if (d->tm->interval() != d->periodMs)
+            d->tm->setInterval(d->periodMs);
+        OnTimer();
+    });
     d->beeper = [] { QApplication::beep(); };
 
     const int zoom = ctx.TestInfo ? ctx.TestInfo->Zoom : 100;
@@ -116,7 +123,11 @@ TTestRun::~TTestRun()
     delete d;
 }
 
-void TTestRun::SetTimerInterval(int ms) { d->tm->setInterval(ms); }
+void TTestRun::SetTimerInterval(int ms)
+{
+    d->periodMs = ms;
+    d->tm->setInterval(ms);
+}
 void TTestRun::SetBeeper(std::function<void()> beeper) { d->beeper = std::move(beeper); }
 TfrmData *TTestRun::frmData() const { return d->data; }
 TfrmQuestion *TTestRun::frmQuestion() const { return d->question; }
@@ -395,7 +406,10 @@ void TTestRunPrivate::SwitchItem(int newCur, bool scroll)
 {
     if (newCur < 1 || newCur > count() || newCur == S.CurQuestion)
         return;
+    // Paused, not restarted: a fresh second after every switch would let quick
+    // switching hold the clock still.
     const bool wasRunning = tm->isActive();
+    const int rest = wasRunning ? qMax(0, tm->remainingTime()) : 0;
     tm->stop();
     StoreQuestion();
     S.CurQuestion = quint16(newCur);
@@ -404,7 +418,7 @@ void TTestRunPrivate::SwitchItem(int newCur, bool scroll)
         question->ScrollToQuestion();
     question->SetScrollArrows();
     if (wasRunning)
-        tm->start();
+        tm->start(rest);
 }
 
 QString TTestRunPrivate::ResultsPath() const

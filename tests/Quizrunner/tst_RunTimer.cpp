@@ -1,5 +1,6 @@
 // The countdown: display, blinking and beeps of the last minute, the time-out.
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void timeOutClosesOpenConfirmation();
     void noBlinkBeforeLastMinute();
     void noClockWithoutLimit();
+    void switchingPausesCountdown();
 };
 
 // 1 minute: 01:00 at the start, beeps at 60..35 every 5 s and every 2 s from 30,
@@ -138,6 +140,48 @@ void TestRunTimer::noClockWithoutLimit()
     s.OnModal(run.frmQuestion(), [&] {
         QVERIFY(!Child<QWidget>(run.frmQuestion(), "panClock")->isVisible());
         QVERIFY(!run.tmTest()->isActive());
+    });
+    FinishSteps(s, run);
+    s.OnModal(run.frmResults(), [&] { Click(Child<QAbstractButton>(run.frmResults(), "btnExit")); });
+    run.Start();
+    QVERIFY(s.Done());
+}
+
+// The clock stands still while an item is switched, and the switch neither
+// loses nor restarts the part of the second already run.
+void TestRunTimer::switchingPausesCountdown()
+{
+    TRunFixture fx(EnableBackNavigation,
+                   {RunItem("Q1", {"a", "b"}, "! "), RunItem("I"), RunItem("Q3", {"a", "b"}, " !")}, 5);
+    TTestRun &run = fx.Make();
+    QList<bool> activeWhileShowing;
+    QObject::connect(run.frmQuestion(), &QWidget::windowTitleChanged, run.frmQuestion(),
+                     [&] { activeWhileShowing << run.tmTest()->isActive(); });
+    TRunScript s;
+    s.OnModal(run.frmData(), [&] { Register(run); });
+    s.OnModal(run.frmQuestion(), [&] {
+        QCOMPARE(TimeLabel(run)->text(), QStringLiteral("05:00"));
+        QVERIFY(run.tmTest()->isActive());
+        // Let part of the period run.
+        QTimer later;
+        later.setSingleShot(true);
+        QSignalSpy ran(&later, &QTimer::timeout);
+        later.start(5);
+        QVERIFY(ran.wait());
+        const int before = run.tmTest()->remainingTime();
+        activeWhileShowing.clear();
+        Click(Child<QAbstractButton>(run.frmQuestion(), "bbtnForward"));
+        QCOMPARE(run.State().CurQuestion, 2);
+        QCOMPARE(activeWhileShowing, QList<bool>{false});
+        QVERIFY(run.tmTest()->isActive());
+        QVERIFY(run.tmTest()->remainingTime() <= before);
+        activeWhileShowing.clear();
+        run.frmQuestion()->QButtonOnClick(3);
+        QCOMPARE(run.State().CurQuestion, 3);
+        QCOMPARE(activeWhileShowing, QList<bool>{false});
+        QVERIFY(run.tmTest()->isActive());
+        QVERIFY(run.tmTest()->remainingTime() <= before);
+        QCOMPARE(run.State().SecondsLeft, 299);
     });
     FinishSteps(s, run);
     s.OnModal(run.frmResults(), [&] { Click(Child<QAbstractButton>(run.frmResults(), "btnExit")); });
