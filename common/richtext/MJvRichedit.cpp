@@ -136,6 +136,9 @@ void TMJvRichEdit::SaveRichToStream(QIODevice &dev)
 
 void TMJvRichEdit::LoadRichFromStream(QIODevice &dev)
 {
+    // an unreadable stream would otherwise load as an empty text
+    if (!dev.isReadable())
+        throw ERichEditError(kFailedToLoad);
     LoadRichFromBytes(dev.readAll());
 }
 

@@ -153,6 +153,14 @@ void TestRecords::failuresKeepWhatWasLoaded()
     QCOMPARE(ErrorText([&] { ed.LoadRichFromBytes(cut); }), kFailedToLoad);
     QVERIFY(ed.toPlainText().startsWith(QStringLiteral("текст")));
     QCOMPARE(ErrorText([&] { ed.LoadRichFromBytes(QByteArray("\x05\x00", 2)); }), kFailedToLoad);
+    // a stream that cannot be read is a failure, not an empty text
+    ed.LoadRichFromBytes(good);
+    QBuffer closed;
+    QCOMPARE(ErrorText([&] { ed.LoadRichFromStream(closed); }), kFailedToLoad);
+    QCOMPARE(ed.toPlainText(), QStringLiteral("текст вопроса"));
+    closed.open(QIODevice::WriteOnly);
+    QCOMPARE(ErrorText([&] { ed.LoadRichFromStream(closed); }), kFailedToLoad);
+    QCOMPARE(ed.toPlainText(), QStringLiteral("текст вопроса"));
     // an object position beyond the text is put at the end, never over a paragraph mark
     TMJvRichEdit pic;
     pic.setPlainText(QStringLiteral("a\nb"));
