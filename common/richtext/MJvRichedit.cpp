@@ -67,7 +67,8 @@ QStringList RichText::DocumentLines(const QTextDocument &doc)
 {
     QStringList lines;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        const QString text = b.text();
+        QString text = b.text();
+        text.replace(QChar(0x0B), QChar(QChar::LineSeparator));   // pasted vertical tabs break too
         qsizetype from = 0;
         for (;;) {
             const qsizetype at = text.indexOf(QChar(QChar::LineSeparator), from);

@@ -783,10 +783,13 @@ void Reader::appendText(const QString &s)
         return;
     Para &p = m_paras.back();
     const QTextCharFormat f = charFormat();
+    // a vertical tab is the rich edit's own line break
+    QString text = s;
+    text.replace(QChar(0x0B), QChar(QChar::LineSeparator));
     if (!p.runs.empty() && p.runs.back().fmt == f && !IsObjectFormat(p.runs.back().fmt))
-        p.runs.back().text += s;
+        p.runs.back().text += text;
     else
-        p.runs.push_back(Run{s, f});
+        p.runs.push_back(Run{text, f});
 }
 
 void Reader::endParagraph()

@@ -415,8 +415,18 @@ void Writer::emitText(QStringView text, int charset)
             m_out.append(char(c));
             continue;
         }
-        if (c < 0x20)
+        if (c == 0x0B) {
+            word("\\line");
             continue;
+        }
+        if (c < 0x20) {
+            // dropping it would move every object after it by one position
+            m_out.append("\\u");
+            m_out.append(QByteArray::number(int(c)));
+            m_out.append('?');
+            m_pendingSpace = false;
+            continue;
+        }
         const uchar b = enc.symbol() ? 0 : enc.byteFor(c);
         if (b) {
             m_out.append("\\'");

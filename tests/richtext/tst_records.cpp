@@ -72,6 +72,7 @@ class TestRecords : public QObject {
 private Q_SLOTS:
     void emptyControlSavesRtfOnly();
     void twoPicturesKeepTheirPlaces();
+    void controlCharactersKeepPositions();
     void failuresKeepWhatWasLoaded();
     void readOnlyClearsResizableFlag();
     void insertedPictureIsStoredLikeWindows();
@@ -132,6 +133,29 @@ void TestRecords::twoPicturesKeepTheirPlaces()
     QCOMPARE(back.toPlainText(), text);
     QCOMPARE(back.Lines().Get(1), QStringLiteral("Вторая: \uFFFC и \uFFFC конец"));
     QCOMPARE(ObjectRecords(back.SaveRichToBytes()), objs);
+}
+
+// Every character costs one position in the RTF too, or objects after it move.
+void TestRecords::controlCharactersKeepPositions()
+{
+    TMJvRichEdit ed;
+    ed.textCursor().insertText(QStringLiteral("a\u000Bb\u000Cc\u0001d"));
+    QVERIFY(ed.InsertPicture(TestImage(4, 4)));
+    ed.textCursor().insertText(QStringLiteral("end"));
+    const QByteArray rec = ed.SaveRichToBytes();
+    TMJvRichEdit back;
+    back.LoadRichFromBytes(rec);
+    QCOMPARE(back.document()->characterCount(), ed.document()->characterCount());
+    QCOMPARE(back.toPlainText().indexOf(QChar(QChar::ObjectReplacementCharacter)), 7);
+    QVERIFY(back.toPlainText().endsWith(QStringLiteral("\uFFFCend")));
+    QCOMPARE(ObjectRecords(back.SaveRichToBytes()), ObjectRecords(rec));
+    // a vertical tab is the rich edit's line break
+    QCOMPARE(ed.Lines().Count(), 2);
+    QCOMPARE(back.Lines().Count(), 2);
+    QCOMPARE(back.Lines().Get(0), QStringLiteral("a"));
+    QTextDocument doc;
+    ReadRtf("{\\rtf1 x\\u11?y\\'0bz}", doc);
+    QCOMPARE(DocumentLines(doc), (QStringList{"x", "y", "z"}));
 }
 
 void TestRecords::failuresKeepWhatWasLoaded()
