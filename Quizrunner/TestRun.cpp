@@ -230,8 +230,12 @@ void TTestRunPrivate::OnTimer()
 void TTestRunPrivate::FreeCheckBoxes()
 {
     // The focused box may be inside its own key handler (Enter on a box presses
-    // "Следующий"), so boxes go away later.
+    // "Следующий"), so boxes go away later. Hiding a focused box would pass the
+    // focus on to "Завершить", where the next Enter would end the test; the
+    // window keeps it instead, so Enter stays with the default button.
     for (TMCheckBox *cb : std::as_const(S.CheckBoxes)) {
+        if (cb->hasFocus())
+            question->setFocus();
         cb->hide();
         cb->deleteLater();
     }

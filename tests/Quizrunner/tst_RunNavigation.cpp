@@ -66,6 +66,7 @@ private Q_SLOTS:
     void withBackNavigation();
     void stripScrollsAndMarksArrows();
     void keyboardRules();
+    void enterThroughInformation();
     void longVariantWraps();
     void shortTextIsCentred();
 };
@@ -306,6 +307,40 @@ void TestRunNavigation::shortTextIsCentred()
         run.Start();
         QVERIFY(s.Done());
     }
+}
+
+// Leaving a question with Enter on its box must not hand the focus to
+// "Завершить": the next Enter on an information item goes on to the next item.
+void TestRunNavigation::enterThroughInformation()
+{
+    TRunFixture fx(EnableBackNavigation, {RunItem("Q1", {"a", "b"}, "! "), RunItem("I"), RunItem("Q2", {"a", "b"}, " !")});
+    TTestRun &run = fx.Make();
+    TRunScript s;
+    s.OnModal(run.frmData(), [&] { Register(run); });
+    s.OnModal(run.frmQuestion(), [&] {
+        TMCheckBox *box = Boxes(run).at(0);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(run.State().CurQuestion, 2);
+        QCoreApplication::processEvents();
+        QWidget *fw = QApplication::focusWidget();
+        QVERIFY(fw != Btn(run, "btnExit"));
+        // Should the confirmation open after all, it is turned down.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, run.frmConfirmExit(), [&run] {
+            if (run.frmConfirmExit()->isVisible())
+                run.frmConfirmExit()->reject();
+        });
+        guard.start(0);
+        QTest::keyClick(fw ? fw : run.frmQuestion(), Qt::Key_Return);
+        QCOMPARE(run.State().CurQuestion, 3);
+        QVERIFY(Boxes(run).at(0)->hasFocus());
+    });
+    EndRun(s, run);
+    run.Start();
+    QVERIFY(s.Done());
 }
 
 QTEST_MAIN(TestRunNavigation)
