@@ -86,8 +86,11 @@ QStringList RichText::DocumentLines(const QTextDocument &doc)
 
 const QStringList &TWideRichEditStrings::lines() const
 {
-    if (!m_valid) {
-        m_cache = DocumentLines(*m_owner.document());
+    const QTextDocument *doc = m_owner.document();
+    if (!m_valid || doc != m_cacheDoc || doc->revision() != m_cacheRevision) {
+        m_cache = DocumentLines(*doc);
+        m_cacheDoc = doc;
+        m_cacheRevision = doc->revision();
         m_valid = true;
     }
     return m_cache;

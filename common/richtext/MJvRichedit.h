@@ -22,7 +22,10 @@ private:
     TMJvRichEdit &m_owner;
     // Count and Get are called in loops: the lines are kept until the text changes.
     friend class TMJvRichEdit;
+    // Edits made with signals blocked do not invalidate; the revision catches them.
     mutable bool m_valid = false;
+    mutable const QTextDocument *m_cacheDoc = nullptr;
+    mutable int m_cacheRevision = -1;
     mutable QStringList m_cache;
 };
 

@@ -353,6 +353,16 @@ void TestRecords::linesView()
     QCOMPARE(ed.Lines().Count(), 4);
     ed.setPlainText(QString(9000, QLatin1Char('w')));
     QCOMPARE(ed.Lines().Get(0).size(), 8192);
+    // edits made while signals are blocked show too
+    ed.setPlainText(QStringLiteral("a\nb"));
+    QCOMPARE(ed.Lines().Count(), 2);
+    {
+        const QSignalBlocker block(ed);
+        const QSignalBlocker blockDoc(ed.document());
+        QTextCursor(ed.document()).insertText(QStringLiteral("q\n"));
+    }
+    QCOMPARE(ed.Lines().Count(), 3);
+    QCOMPARE(ed.Lines().Get(0), QStringLiteral("q"));
     ed.Lines().Clear();
     QCOMPARE(ed.Lines().Count(), 0);
     // lines do not depend on the window's width
