@@ -3,8 +3,11 @@
 #include "RtfReader.h"
 #include "RtfWriter.h"
 #include "RichFormat.h"
+#include "RichLists.h"
 
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
@@ -100,8 +103,32 @@ void BM_HtmlSave(benchmark::State &state)
         benchmark::DoNotOptimize(doc.toHtml().size());
 }
 
+// One screen of a long list that starts at 5: Qt's own drawing, then with our markers.
+void BM_ListPaint(benchmark::State &state)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.createList(RichText::MakeListFormat(RichText::NumArabic, state.range(1) ? 5 : 1, RichText::StylePeriod, 0));
+    for (int i = 0; i < 2000; ++i) {
+        if (i)
+            c.insertBlock();
+        c.insertText(QStringLiteral("пункт списка %1").arg(i));
+    }
+    doc.setTextWidth(600);
+    QImage img(600, 400, QImage::Format_RGB32);
+    const QRectF clip(0, 400 * 20, 600, 400);
+    for (auto _ : state) {
+        QPainter p(&img);
+        p.translate(0, -clip.top());
+        doc.drawContents(&p, clip);
+        if (state.range(0))
+            RichText::DrawListMarkers(p, doc, clip);
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_ListPaint)->Args({0, 0})->Args({1, 1})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RtfLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HtmlLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RtfSave)->Unit(benchmark::kMillisecond);

@@ -77,7 +77,15 @@ void DrawListMarkers(QPainter &painter, const QTextDocument &doc, const QRectF &
 {
     // Placed as Qt places its own markers: right-aligned one space left of the
     // first line, in the paragraph mark's font.
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+    QTextBlock b = doc.begin();
+    if (!clip.isEmpty()) {
+        const int at = doc.documentLayout()->hitTest(QPointF(clip.left(), clip.top()), Qt::FuzzyHit);
+        if (at > 0 && doc.findBlock(at).previous().isValid())
+            b = doc.findBlock(at).previous();
+    }
+    for (; b.isValid(); b = b.next()) {
+        if (!clip.isEmpty() && b.layout() && b.layout()->position().y() > clip.bottom())
+            break;
         const QTextList *list = b.textList();
         if (!list || !b.isVisible() || list->format().style() != QTextListFormat::ListStyleUndefined ||
             ListMarkerText(list->format(), 1).isEmpty())
