@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
@@ -175,6 +176,45 @@ private Q_SLOTS:
         QVERIFY(shown.convertToFormat(QImage::Format_RGB32) != bare);
         QCOMPARE(edit.Lines().Get(1), QStringLiteral("one"));
         QVERIFY(SaveRecordToRtfContains(edit));
+    }
+
+    // Scrolled down a long list, the markers move with their paragraphs.
+    void scrolledControlKeepsMarkersInPlace()
+    {
+        QByteArray rtf("{\\rtf1\\ansi{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}\\pard\\f0\\fs24 "
+                       "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart5\\pnlcrm{\\pntxta )}}\\fi-360\\li720 ");
+        for (int i = 0; i < 60; ++i)
+            rtf += "item " + QByteArray::number(i) + "\\par ";
+        rtf += "}";
+        TMJvRichEdit edit;
+        edit.resize(240, 150);
+        edit.setFrameStyle(QFrame::NoFrame);
+        QTextDocument doc;
+        ReadRtf(rtf, doc);
+        edit.LoadRichFromBytes(SaveRecord(doc));
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&edit));
+        edit.verticalScrollBar()->setValue(333);
+        const int scroll = edit.verticalScrollBar()->value();
+        QVERIFY(scroll > 0);
+        const QImage shown = edit.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+        std::unique_ptr<QTextDocument> d(edit.document()->clone());
+        d->setTextWidth(edit.viewport()->width());
+        QImage expected(shown.size(), QImage::Format_RGB32);
+        expected.fill(edit.palette().color(QPalette::Base));
+        QPainter p(&expected);
+        p.setPen(edit.palette().color(QPalette::Text));
+        p.translate(0, -scroll);
+        const QRectF clip(0, scroll, shown.width(), shown.height());
+        d->drawContents(&p, clip);
+        DrawListMarkers(p, *d, QRectF());
+        p.end();
+        if (qEnvironmentVariableIsSet("QE_SAVE_RENDER")) {
+            shown.save(QStringLiteral("/tmp/a2_scroll_shown.png"));
+            expected.save(QStringLiteral("/tmp/a2_scroll_expected.png"));
+        }
+        QCOMPARE(shown, expected);
     }
 
 private:
