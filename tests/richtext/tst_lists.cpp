@@ -53,6 +53,14 @@ QImage Render(QTextDocument &doc, bool ownMarkers)
     return img;
 }
 
+// Set QE_SAVE_RENDER to a folder to look at what the tests drew.
+void SaveForViewing(const QImage &img, const char *name)
+{
+    const QString dir = qEnvironmentVariable("QE_SAVE_RENDER");
+    if (!dir.isEmpty())
+        img.save(dir + QLatin1Char('/') + QLatin1String(name));
+}
+
 QByteArray ListRtf(const char *kind, int start, const char *before, const char *after)
 {
     return QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
@@ -132,10 +140,8 @@ private Q_SLOTS:
         const QImage bare = Render(own, false);
         const QImage b = Render(own, true);
         QVERIFY(a != bare);
-        if (qEnvironmentVariableIsSet("QE_SAVE_RENDER")) {
-            a.save(QStringLiteral("/tmp/a2_native.png"));
-            b.save(QStringLiteral("/tmp/a2_own.png"));
-        }
+        SaveForViewing(a, "list_native.png");
+        SaveForViewing(b, "list_own.png");
         QCOMPARE(b, a);
     }
 
@@ -170,8 +176,7 @@ private Q_SLOTS:
             return img;
         }();
         delete d;
-        if (qEnvironmentVariableIsSet("QE_SAVE_RENDER"))
-            shown.save(QString::fromLocal8Bit(qgetenv("QE_SAVE_RENDER")));
+        SaveForViewing(shown, "list_from_5.png");
         QCOMPARE(shown.convertToFormat(QImage::Format_RGB32), expected);
         QVERIFY(shown.convertToFormat(QImage::Format_RGB32) != bare);
         QCOMPARE(edit.Lines().Get(1), QStringLiteral("one"));
@@ -210,10 +215,7 @@ private Q_SLOTS:
         d->drawContents(&p, clip);
         DrawListMarkers(p, *d, QRectF());
         p.end();
-        if (qEnvironmentVariableIsSet("QE_SAVE_RENDER")) {
-            shown.save(QStringLiteral("/tmp/a2_scroll_shown.png"));
-            expected.save(QStringLiteral("/tmp/a2_scroll_expected.png"));
-        }
+        SaveForViewing(shown, "list_scrolled.png");
         QCOMPARE(shown, expected);
     }
 
