@@ -74,7 +74,7 @@ QString CommandUsage(const QString &command)
     return c ? QStringLiteral("Usage: ") + QString::fromUtf8(c->usage) : UsageText();
 }
 
-TArgs ParseArgs(const QStringList &args, const QList<TOptionSpec> &spec, int minPositional,
+TArgs ParseArgs(const QStringList &args, const QList<TOptionSpec> &known, int minPositional,
                 int maxPositional)
 {
     TArgs result;
@@ -100,7 +100,7 @@ TArgs ParseArgs(const QStringList &args, const QList<TOptionSpec> &spec, int min
                 hasInline = true;
             }
         } else if (a.size() == 2) {
-            for (const TOptionSpec &s : spec)
+            for (const TOptionSpec &s : known)
                 if (s.shortName == a[1])
                     name = s.name;
             if (name.isEmpty())
@@ -109,7 +109,7 @@ TArgs ParseArgs(const QStringList &args, const QList<TOptionSpec> &spec, int min
             throw UsageError(QStringLiteral("unknown option '%1'").arg(a));
         }
         const TOptionSpec *found = nullptr;
-        for (const TOptionSpec &s : spec)
+        for (const TOptionSpec &s : known)
             if (s.name == name)
                 found = &s;
         if (!found)

@@ -41,9 +41,9 @@ struct TOptionSpec {
     bool takesValue = false;
 };
 
-// Splits args (after the command word) by the options of spec; "--" ends the options.
+// Splits args (after the command word) by the known options; "--" ends the options.
 // Throws UsageError for unknown options, missing values and wrong positional counts.
-TArgs ParseArgs(const QStringList &args, const QList<TOptionSpec> &spec, int minPositional,
+TArgs ParseArgs(const QStringList &args, const QList<TOptionSpec> &known, int minPositional,
                 int maxPositional);
 
 void WriteOut(const QString &text);
