@@ -5,6 +5,29 @@
 
 namespace RichText {
 
+const char *CharsetCodecName(int charset, bool *windowsAnsi)
+{
+    struct Entry { int charset; const char *name; bool ansi; };
+    static constexpr Entry table[] = {
+        {0, "windows-1252", true},    {77, "macintosh", false},     {128, "Shift_JIS", false},
+        {129, "windows-949", false},  {134, "GBK", false},          {136, "Big5", false},
+        {161, "windows-1253", true},  {162, "windows-1254", true},  {163, "windows-1258", true},
+        {177, "windows-1255", true},  {178, "windows-1256", true},  {186, "windows-1257", true},
+        {204, "windows-1251", true},  {222, "TIS-620", false},      {238, "windows-1250", true},
+        {255, "IBM 437", false},
+    };
+    for (const Entry &e : table) {
+        if (e.charset == charset) {
+            if (windowsAnsi)
+                *windowsAnsi = e.ansi;
+            return e.name;
+        }
+    }
+    if (windowsAnsi)
+        *windowsAnsi = false;
+    return nullptr;
+}
+
 int CharsetOf(const QTextCharFormat &f)
 {
     return f.hasProperty(PropCharset) ? f.intProperty(PropCharset) : 1;

@@ -79,6 +79,9 @@ struct TParaAttributes {
     bool operator==(const TParaAttributes &) const = default;
 };
 
+// Codec name of an RTF \fcharset, nullptr when unknown. windowsAnsi tells the
+// single-byte Windows code pages (the ones the writer encodes \'xx with).
+const char *CharsetCodecName(int charset, bool *windowsAnsi = nullptr);
 int CharsetOf(const QTextCharFormat &f);        // 1 (default) when unset
 int UnderlineTypeOf(const QTextCharFormat &f);  // 0 when not underlined
 QString FontNameOf(const QTextCharFormat &f);

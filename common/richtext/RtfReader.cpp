@@ -296,27 +296,8 @@ QTextCodec *CodecForCharset(int charset, QTextCodec *ansi)
 
 QTextCodec *LookupCharset(int charset, QTextCodec *ansi)
 {
-    const char *name = nullptr;
-    switch (charset) {
-    case 0: name = "windows-1252"; break;
-    case 77: name = "macintosh"; break;
-    case 128: name = "Shift_JIS"; break;
-    case 129: name = "windows-949"; break;
-    case 134: name = "GBK"; break;
-    case 136: name = "Big5"; break;
-    case 161: name = "windows-1253"; break;
-    case 162: name = "windows-1254"; break;
-    case 163: name = "windows-1258"; break;
-    case 177: name = "windows-1255"; break;
-    case 178: name = "windows-1256"; break;
-    case 186: name = "windows-1257"; break;
-    case 204: name = "windows-1251"; break;
-    case 222: name = "TIS-620"; break;
-    case 238: name = "windows-1250"; break;
-    case 255: name = "IBM 437"; break;
-    default: return ansi;
-    }
-    QTextCodec *c = QTextCodec::codecForName(name);
+    const char *name = CharsetCodecName(charset);
+    QTextCodec *c = name ? QTextCodec::codecForName(name) : nullptr;
     return c ? c : ansi;
 }
 

@@ -32,19 +32,10 @@ class ByteEncoder {
 public:
     explicit ByteEncoder(int charset)
     {
-        const char *name = nullptr;
-        switch (charset) {
-        case 0: name = "windows-1252"; break;
-        case 1: case 204: name = "windows-1251"; break;
-        case 161: name = "windows-1253"; break;
-        case 162: name = "windows-1254"; break;
-        case 163: name = "windows-1258"; break;
-        case 177: name = "windows-1255"; break;
-        case 178: name = "windows-1256"; break;
-        case 186: name = "windows-1257"; break;
-        case 238: name = "windows-1250"; break;
-        default: break;
-        }
+        bool windowsAnsi = false;
+        const char *name = CharsetCodecName(charset == 1 ? kDefaultCharset : charset, &windowsAnsi);
+        if (!windowsAnsi)
+            name = nullptr;
         m_symbol = charset == 2;
         QTextCodec *codec = name ? QTextCodec::codecForName(name) : nullptr;
         if (!codec)
