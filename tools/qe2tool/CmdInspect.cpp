@@ -45,6 +45,29 @@ TTestBytes ReadTestBytes(const QString &path)
     return t;
 }
 
+// What info and dump share: their arguments, the test's bytes and a reader over them.
+struct TInspected {
+    TArgs args;
+    QString path;
+    TTestBytes test;
+    QBuffer buffer;
+};
+
+void OpenInspected(TInspected &in, const QStringList &args)
+{
+    in.args = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
+    in.path = in.args.positional.first();
+    in.test = ReadTestBytes(in.path);
+    in.buffer.setData(in.test.bytes);
+    in.buffer.open(QIODevice::ReadOnly);
+}
+
+void CheckHeader(const QString &path, int code)
+{
+    if (code != hrOk)
+        throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(code))));
+}
+
 QString ReservedBytesHex(const TTestInfo &info)
 {
     QStringList parts;
@@ -86,16 +109,13 @@ TRichLines RichLines(const QByteArray &record)
 
 int CmdInfo(const QStringList &args)
 {
-    const TArgs a = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
-    const QString path = a.positional.first();
-    const TTestBytes test = ReadTestBytes(path);
-    QBuffer buffer;
-    buffer.setData(test.bytes);
-    buffer.open(QIODevice::ReadOnly);
+    TInspected in;
+    OpenInspected(in, args);
+    const TArgs &a = in.args;
+    const QString &path = in.path;
+    const TTestBytes &test = in.test;
     TTestInfo info;
-    const int code = ReadTestHeader(buffer, info);
-    if (code != hrOk)
-        throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(code))));
+    CheckHeader(path, ReadTestHeader(in.buffer, info));
 
     QString t;
     auto line = [&t](const QString &key, const QString &value) {
@@ -137,17 +157,15 @@ int CmdInfo(const QStringList &args)
 
 int CmdDump(const QStringList &args)
 {
-    const TArgs a = ParseArgs(args, {{QStringLiteral("show-password"), {}, false}}, 1, 1);
-    const QString path = a.positional.first();
-    const TTestBytes test = ReadTestBytes(path);
-    QBuffer buffer;
-    buffer.setData(test.bytes);
-    buffer.open(QIODevice::ReadOnly);
+    TInspected in;
+    OpenInspected(in, args);
+    const TArgs &a = in.args;
+    const QString &path = in.path;
+    const TTestBytes &test = in.test;
     TTestInfo info;
     TQuestionList questions;
-    const TTestLoadResult load = LoadTestFromDevice(buffer, info, questions);
-    if (load.HeaderCode != hrOk)
-        throw ToolError(QStringLiteral("%1: %2").arg(path, OneLine(HeaderResultMessage(load.HeaderCode))));
+    const TTestLoadResult load = LoadTestFromDevice(in.buffer, info, questions);
+    CheckHeader(path, load.HeaderCode);
     if (!load.Ok)
         throw ToolError(QStringLiteral("%1: %2 %3: %4 (question %5 of %6)")
                             .arg(path, OneLine(HeaderResultMessage(hrReadError)), load.ErrorKind,
