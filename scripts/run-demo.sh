@@ -6,6 +6,6 @@ sh scripts/build.sh
 B=${BUILD_DIR:-build}
 RES=${RESULTS:-$B/demo-results.res}
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$B/Quizrunner/Quizrunner" KMQuizdispatch "$B/examples/demo.qe2" "$RES"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$B/bin/Quizrunner" KMQuizdispatch "$B/examples/demo.qe2" "$RES"
 fi
-exec "$B/Quizrunner/Quizrunner" KMQuizdispatch "$B/examples/demo.qe2" "$RES"
+exec "$B/bin/Quizrunner" KMQuizdispatch "$B/examples/demo.qe2" "$RES"
