@@ -214,7 +214,7 @@ public:
     // The path without its file name's extension.
     static QString WithoutExtension(const QString &path);
 
-signals:
+Q_SIGNALS:
     // Caption-relevant state changed: name, path, modified flag, question count.
     void propChanged();
     // The questions were replaced as a whole (new test, open): nothing is focused.
