@@ -99,16 +99,16 @@ QImage draw(int index)
         drawQuestionMark(p, QColor(230, 20, 20), selected ? QColor(255, 255, 255) : QColor(100, 0, 0));
         break;
     case Clip / 2: {
-        const QColor paper = selected ? QColor(255, 255, 200) : QColor(255, 255, 255);
-        const QColor ink = selected ? QColor(255, 255, 255) : QColor(60, 60, 60);
+        const QColor paper = selected ? QColor(190, 215, 255) : QColor(255, 255, 255);
+        const QColor ink = selected ? QColor(24, 48, 120) : QColor(60, 60, 60);
         drawSheet(p, QRectF(1.5, 1.5, 8, 10), paper, ink);
         drawSheet(p, QRectF(6.5, 4.5, 8, 10), paper, ink);
         break;
     }
     case Comment / 2:
-        drawNotepad(p, selected ? QColor(255, 250, 170) : QColor(255, 245, 150),
-                    selected ? QColor(255, 255, 255) : QColor(110, 90, 20),
-                    selected ? QColor(200, 220, 255) : QColor(80, 80, 80));
+        drawNotepad(p, selected ? QColor(190, 215, 255) : QColor(255, 245, 150),
+                    selected ? QColor(24, 48, 120) : QColor(110, 90, 20),
+                    selected ? QColor(255, 255, 255) : QColor(80, 80, 80));
         break;
     }
     return img;
