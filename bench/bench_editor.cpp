@@ -1,0 +1,167 @@
+// The editor against the test library and the rich-text control it is built
+// on: a test of 256 questions with a picture of about 200 KB in every other one.
+//   opening:   editor document (and main window) vs LoadTestFromFile
+//   saving:    an unchanged test, editor vs SaveTestToFile
+//   focus:     one focus move in the main window vs LoadRichFromStream of that body
+// Compare the pairs' times: the goals are 1.3x, 1.1x and 1.2x.
+#include "MJvRichedit.h"
+#include "QuestionListModel.h"
+#include "QuizDocument.h"
+#include "QuizEngineCommon.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextCursor>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+constexpr int QuestionCount = 256;
+
+// A photo-like picture: smooth colours with noise, so that bzip2 keeps most
+// of its size, as it would keep a scanned drawing's.
+QImage samplePicture(int seed)
+{
+    QImage img(300, 222, QImage::Format_RGB32);
+    QRandomGenerator gen{quint32(seed)};
+    for (int y = 0; y < img.height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            line[x] = qRgb((x + seed * 7) & 255, (y * 2 + int(gen.bounded(24))) & 255,
+                           (x ^ y) & 255);
+    }
+    return img;
+}
+
+struct TSample {
+    QTemporaryDir dir;
+    QString path;
+    QString savePath;
+    qint64 fileSize = 0;
+    qint64 pictureRecordSize = 0;
+    TQuestionList questions;
+};
+
+TSample &Sample()
+{
+    static TSample s;
+    if (!s.path.isEmpty())
+        return s;
+    s.path = s.dir.filePath(QStringLiteral("pictures.qe2"));
+    s.savePath = s.dir.filePath(QStringLiteral("saved.qe2"));
+    TMJvRichEdit edit;
+    for (int i = 0; i < QuestionCount; ++i) {
+        edit.clear();
+        QTextCursor c(edit.document());
+        c.insertText(QStringLiteral("Вопрос %1: что изображено на рисунке?").arg(i + 1));
+        if (i % 2 == 1) {
+            c.insertBlock();
+            edit.setTextCursor(c);
+            edit.InsertPicture(samplePicture(i));
+        }
+        auto q = std::make_shared<TNQuestion>();
+        q->Body = edit.SaveRichToBytes();
+        q->PlainLines.Add(QStringLiteral("Вопрос %1: что изображено на рисунке?").arg(i + 1));
+        q->Variants = {QStringLiteral("Дом"), QStringLiteral("Лес"), QStringLiteral("Река")};
+        q->RightMarks = QStringLiteral(" ! ");
+        if (i % 2 == 1)
+            s.pictureRecordSize = q->Body.size();
+        s.questions.push_back(std::move(q));
+    }
+    TTestInfo info = TTestInfo::NewTestValues();
+    SaveTestToFile(s.path, info, s.questions);
+    s.fileSize = QFileInfo(s.path).size();
+    return s;
+}
+
+void addSizes(benchmark::State &state)
+{
+    state.counters["file_MB"] = double(Sample().fileSize) / 1e6;
+    state.counters["picture_KB"] = double(Sample().pictureRecordSize) / 1e3;
+}
+
+// ---- opening ----
+void BM_OpenLibrary(benchmark::State &state)
+{
+    const QString path = Sample().path;
+    for (auto _ : state) {
+        TTestInfo info;
+        TQuestionList list;
+        const TTestLoadResult r = LoadTestFromFile(path, info, list);
+        if (!r.Ok)
+            state.SkipWithError("library load failed");
+        benchmark::DoNotOptimize(list.data());
+    }
+    addSizes(state);
+}
+
+void BM_OpenDocument(benchmark::State &state)
+{
+    const QString path = Sample().path;
+    TQuizDocument doc;
+    TReadOptions o;
+    o.Progress = [](int pct) { benchmark::DoNotOptimize(pct); };
+    for (auto _ : state) {
+        if (!doc.ReadTestFromFile(path, o).ok())
+            state.SkipWithError("document open failed");
+    }
+}
+
+// ---- saving an unchanged test ----
+void BM_SaveLibrary(benchmark::State &state)
+{
+    TSample &s = Sample();
+    TTestInfo info;
+    TQuestionList list;
+    LoadTestFromFile(s.path, info, list);
+    for (auto _ : state)
+        SaveTestToFile(s.savePath, info, list);
+}
+
+void BM_SaveDocument(benchmark::State &state)
+{
+    TSample &s = Sample();
+    TQuizDocument doc;
+    doc.ReadTestFromFile(s.path);
+    for (auto _ : state) {
+        if (!doc.SaveTestToFile(s.savePath, [](int pct) { benchmark::DoNotOptimize(pct); }).Ok)
+            state.SkipWithError("document save failed");
+    }
+}
+
+// ---- one question's body into the rich-text control ----
+void BM_LoadBodyRichEdit(benchmark::State &state)
+{
+    TSample &s = Sample();
+    TMJvRichEdit edit;
+    edit.resize(500, 300);
+    int i = 0;
+    for (auto _ : state) {
+        QBuffer b(&s.questions[size_t(i)]->Body);
+        b.open(QIODevice::ReadOnly);
+        edit.LoadRichFromStream(b);
+        i = (i + 1) % QuestionCount;
+    }
+}
+}
+
+BENCHMARK(BM_OpenLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenDocument)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveLibrary)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveDocument)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadBodyRichEdit)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
