@@ -1,5 +1,7 @@
 #include "FileLocks.h"
 
+#include "FsHooks.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -11,11 +13,10 @@
 
 namespace FileLocks {
 namespace {
-bool setLock(QFile &f, short type)
+TLockResult setLock(int fd, short type)
 {
-    const int fd = f.handle();
     if (fd < 0)
-        return false;
+        return TLockResult::Unavailable;
     struct flock fl = {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
@@ -23,13 +24,19 @@ bool setLock(QFile &f, short type)
     fl.l_len = 0;  // the whole file, however it grows
     int rc;
     do {
-        rc = ::fcntl(fd, F_OFD_SETLK, &fl);
+        rc = FsHooks().LockCall(fd, F_OFD_SETLK, &fl);
     } while (rc != 0 && errno == EINTR);
-    return rc == 0;
+    if (rc == 0)
+        return TLockResult::Taken;
+    // Only these two say that someone holds it; ENOLCK and the like say
+    // that nobody can.
+    return errno == EAGAIN || errno == EACCES ? TLockResult::Held : TLockResult::Unavailable;
 }
 }
 
-bool TryLockShared(QFile &f) { return setLock(f, F_RDLCK); }
+TLockResult TryLock(int fd, bool exclusive) { return setLock(fd, exclusive ? F_WRLCK : F_RDLCK); }
+
+bool TryLockShared(QFile &f) { return setLock(f.handle(), F_RDLCK) == TLockResult::Taken; }
 
 bool OpenSharedRead(QFile &f)
 {
@@ -48,14 +55,14 @@ bool OpenSharedRead(QFile &f)
         ::close(fd);
         return false;
     }
-    if (!TryLockShared(f)) {
+    if (setLock(f.handle(), F_RDLCK) == TLockResult::Held) {
         f.close();
         return false;
     }
     return true;
 }
-bool TryLockExclusive(QFile &f) { return setLock(f, F_WRLCK); }
-void Unlock(QFile &f) { setLock(f, F_UNLCK); }
+bool TryLockExclusive(QFile &f) { return setLock(f.handle(), F_WRLCK) == TLockResult::Taken; }
+void Unlock(QFile &f) { setLock(f.handle(), F_UNLCK); }
 }
 
 bool IsAlreadyRunning(const QString &name)

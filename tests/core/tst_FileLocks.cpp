@@ -6,9 +6,12 @@
 #include <QtTest>
 
 #include "FileLocks.h"
+#include "FsHooks.h"
 #include "QuizEngineCommon.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,6 +38,26 @@ int childMain(const QString &mode, const QString &arg)
     }
     return 0;
 }
+
+// Lock calls that fail the way some mounts make them fail; unlocking still works.
+int g_lockError = 0;
+int FailingLock(int fd, int cmd, struct flock *fl)
+{
+    if (fl->l_type == F_UNLCK)
+        return RealFsHooks().LockCall(fd, cmd, fl);
+    errno = g_lockError;
+    return -1;
+}
+
+class LocksFailWith {
+public:
+    explicit LocksFailWith(int err)
+    {
+        g_lockError = err;
+        FsHooks().LockCall = FailingLock;
+    }
+    ~LocksFailWith() { FsHooks() = RealFsHooks(); }
+};
 
 class Child {
 public:
@@ -71,6 +94,8 @@ class TstFileLocks : public QObject {
 private Q_SLOTS:
     void exclusiveLockOfAnotherProcess();
     void sharedLocksCoexist();
+    void lockErrorsWithoutAHolder_data();
+    void lockErrorsWithoutAHolder();
     void singleInstanceAcrossProcesses();
     void singleInstanceIgnoresPlantedLink();
 };
@@ -123,6 +148,52 @@ void TstFileLocks::sharedLocksCoexist()
     FileLocks::Unlock(second);
     Child writer(HoldFileLock, path);
     QCOMPARE(writer.answer(), QByteArray("locked"));
+}
+
+void TstFileLocks::lockErrorsWithoutAHolder_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("loads");
+    // Only these two say that another process holds the file.
+    QTest::newRow("EAGAIN") << EAGAIN << false;
+    QTest::newRow("EACCES") << EACCES << false;
+    // No lock manager on the mount, or locks not supported there: nobody
+    // holds the file, so it is read without the lock.
+    QTest::newRow("ENOLCK") << ENOLCK << true;
+    QTest::newRow("EOPNOTSUPP") << EOPNOTSUPP << true;
+    QTest::newRow("EINVAL") << EINVAL << true;
+}
+
+void TstFileLocks::lockErrorsWithoutAHolder()
+{
+    QFETCH(int, error);
+    QFETCH(bool, loads);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.Password = QStringLiteral("пароль");
+    SaveTestToFile(path, info, {});
+    TKMQuizEngineConfig config;
+    config.ConfigText = QStringLiteral("text");
+    const QString configPath = dir.filePath(QStringLiteral("c.cfg"));
+    config.SaveToFile(configPath);
+
+    LocksFailWith failing(error);
+    QFile f(path);
+    QCOMPARE(FileLocks::OpenSharedRead(f), loads);
+    f.close();
+    TTestInfo got;
+    TQuestionList out;
+    const TTestLoadResult r = LoadTestFromFile(path, got, out);
+    QVERIFY2(r.Ok == loads, qPrintable(r.ErrorText));
+    if (loads) {
+        QCOMPARE(got.Password, info.Password);
+    } else {
+        QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
+        QVERIFY(r.ErrorText.contains(QStringLiteral("being written by another program")));
+    }
+    TKMQuizEngineConfig gotConfig;
+    QCOMPARE(gotConfig.LoadFromFile(configPath), loads);
 }
 
 void TstFileLocks::singleInstanceAcrossProcesses()
