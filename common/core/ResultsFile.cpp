@@ -2,6 +2,8 @@
 
 #include "Ansi.h"
 #include "Clock.h"
+#include "FileLocks.h"
+#include "FsHooks.h"
 #include "Scoring.h"
 
 #include <QFile>
@@ -54,10 +56,11 @@ private:
     int m_fd;
 };
 
-bool WriteAll(int fd, const QByteArray &data, int *err)
+bool WriteAll(int fd, const QByteArray &data, qsizetype *written, int *err)
 {
     const char *p = data.constData();
     qsizetype left = data.size();
+    *written = 0;
     while (left > 0) {
         const ssize_t n = ::write(fd, p, size_t(left));
         if (n < 0) {
@@ -72,13 +75,14 @@ bool WriteAll(int fd, const QByteArray &data, int *err)
         }
         p += n;
         left -= n;
+        *written += n;
     }
     return true;
 }
 
 bool SyncData(int fd, int *err)
 {
-    while (::fdatasync(fd) != 0) {
+    while (FsHooks().DataSync(fd) != 0) {
         if (errno != EINTR) {
             *err = errno;
             return false;
@@ -87,14 +91,74 @@ bool SyncData(int fd, int *err)
     return true;
 }
 
+// The results folder is writable by every pupil, so anything may be planted
+// under the name: O_NOFOLLOW so that a link to another user's file is not
+// written through, O_NONBLOCK so that a FIFO does not hang the player.
+const int kOpenFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+
 int OpenExisting(const QByteArray &native)
 {
     int fd;
-    // O_NONBLOCK: a FIFO planted under the name must not hang the player.
     do
-        fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        fd = ::open(native.constData(), kOpenFlags);
     while (fd < 0 && errno == EINTR);
     return fd;
+}
+
+QByteArray FolderOf(const QByteArray &native)
+{
+    const qsizetype slash = native.lastIndexOf('/');
+    return slash >= 0 ? native.left(slash + 1) : QByteArray();
+}
+
+// A new file is for everyone who may write into its folder, as a Windows file
+// inherits its folder's permissions: read and write for each class that can
+// write the folder, and the folder's group when the folder passes its group on.
+// Best effort: a network mount may fix both itself.
+void ShareLikeFolder(int fd, const QByteArray &folder)
+{
+    struct stat dir, file;
+    if (::stat(folder.isEmpty() ? "." : folder.constData(), &dir) != 0 || ::fstat(fd, &file) != 0)
+        return;
+    if ((dir.st_mode & S_ISGID) && file.st_gid != dir.st_gid)
+        (void)::fchown(fd, uid_t(-1), dir.st_gid);
+    mode_t mode = (file.st_mode & 0777) | S_IRUSR | S_IWUSR;
+    if (dir.st_mode & S_IWGRP)
+        mode |= S_IRGRP | S_IWGRP;
+    if (dir.st_mode & S_IWOTH)
+        mode |= S_IROTH | S_IWOTH;
+    (void)::fchmod(fd, mode);
+}
+
+bool LinksUnsupported(int err)
+{
+    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
+}
+
+QByteArray TemporaryName(const QByteArray &folder, const char *suffix)
+{
+    // Short, so that a name near the length limit still gets its file.
+    return folder + ".res-" + QByteArray::number(::getpid()) + '-'
+           + QByteArray::number(QRandomGenerator::global()->generate(), 16) + suffix;
+}
+
+// Whether the results file's folder lacks hard links, tried by linking the
+// file itself under a temporary name. Only asked about an empty file: where
+// links work, files are created with their header, so an empty one was made
+// empty by someone else and gets no header.
+bool FolderLacksHardLinks(const QByteArray &native)
+{
+    const QByteArray folder = FolderOf(native);
+    for (int tries = 0; tries < 4; ++tries) {
+        const QByteArray probe = TemporaryName(folder, ".lnk");
+        if (FsHooks().Link(native.constData(), probe.constData()) == 0) {
+            ::unlink(probe.constData());
+            return false;
+        }
+        if (errno != EEXIST)
+            return LinksUnsupported(errno);
+    }
+    return false;
 }
 
 enum class TCreate { Linked, Exists, Unsupported, Failed };
@@ -105,15 +169,12 @@ enum class TCreate { Linked, Exists, Unsupported, Failed };
 TCreate CreateWithHeader(const QByteArray &native, int *err)
 {
     const QByteArray header = ResultsHeaderLine();
-    const qsizetype slash = native.lastIndexOf('/');
-    const QByteArray dir = slash >= 0 ? native.left(slash + 1) : QByteArray();
+    const QByteArray dir = FolderOf(native);
 
     QByteArray tmp;
     TFd fd;
     for (int tries = 0; tries < 16 && fd.get() < 0; ++tries) {
-        // Short, so that a name near the length limit still gets its file.
-        tmp = dir + ".res-" + QByteArray::number(::getpid()) + '-'
-              + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
+        tmp = TemporaryName(dir, ".tmp");
         fd.reset(::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd.get() < 0 && errno != EEXIST && errno != EINTR) {
             *err = errno;
@@ -124,7 +185,9 @@ TCreate CreateWithHeader(const QByteArray &native, int *err)
         *err = EEXIST;
         return TCreate::Failed;
     }
-    if (!WriteAll(fd.get(), header, err) || !SyncData(fd.get(), err)) {
+    ShareLikeFolder(fd.get(), dir);
+    qsizetype written;
+    if (!WriteAll(fd.get(), header, &written, err) || !SyncData(fd.get(), err)) {
         fd.reset();
         ::unlink(tmp.constData());
         return TCreate::Failed;
@@ -132,11 +195,11 @@ TCreate CreateWithHeader(const QByteArray &native, int *err)
     fd.reset();
 
     TCreate outcome = TCreate::Linked;
-    if (::link(tmp.constData(), native.constData()) != 0) {
+    if (FsHooks().Link(tmp.constData(), native.constData()) != 0) {
         *err = errno;
         if (errno == EEXIST)
             outcome = TCreate::Exists;
-        else if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == ENOSYS)
+        else if (LinksUnsupported(errno))
             outcome = TCreate::Unsupported;
         else
             outcome = TCreate::Failed;
@@ -193,6 +256,7 @@ TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, Q
     }
     QByteArray text = ResultsDataLine(rec);
     int err = 0;
+    bool noHardLinks = false;
 
     TFd fd(OpenExisting(native));
     if (fd.get() < 0 && errno == ENOENT) {
@@ -202,14 +266,15 @@ TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, Q
             fd.reset(OpenExisting(native));
             break;
         case TCreate::Unsupported: {
-            // No hard links here (some network shares): plain exclusive creation,
-            // locked at once so the header goes in before any other line.
+            // No hard links here (SMB mounts): the file appears empty, and
+            // whoever finds it empty under the lock below writes the header.
+            noHardLinks = true;
             int created;
             do
-                created = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NONBLOCK, 0666);
+                created = ::open(native.constData(), kOpenFlags | O_CREAT | O_EXCL, 0666);
             while (created < 0 && errno == EINTR);
             if (created >= 0)
-                text.prepend(ResultsHeaderLine());
+                ShareLikeFolder(created, FolderOf(native));
             else if (errno == EEXIST)
                 created = OpenExisting(native);
             fd.reset(created);
@@ -221,7 +286,8 @@ TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, Q
         }
     }
     if (fd.get() < 0) {
-        SetError(error, path, SysError("open", errno));
+        SetError(error, path, errno == ELOOP ? QStringLiteral("a symbolic link, not written through")
+                                             : SysError("open", errno));
         return TAppendOutcome::Failed;
     }
 
@@ -235,14 +301,11 @@ TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, Q
         return TAppendOutcome::Failed;
     }
 
-    struct flock lock;
-    std::memset(&lock, 0, sizeof lock);
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    if (::fcntl(fd.get(), F_OFD_SETLK, &lock) != 0) {
-        const int e = errno;
-        SetError(error, path, (e == EAGAIN || e == EACCES)
-                 ? QStringLiteral("locked by another writer") : SysError("lock", e));
+    // Where no lock can be had at all (NFS without a lock manager) the append
+    // goes on unguarded, the best there is; the size check below still keeps
+    // the cut-back from taking anyone else's line.
+    if (FileLocks::TryLock(fd.get(), true) == FileLocks::TLockResult::Held) {
+        SetError(error, path, QStringLiteral("locked by another writer"));
         return TAppendOutcome::Failed;
     }
 
@@ -251,14 +314,34 @@ TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, Q
         SetError(error, path, SysError("seek", errno));
         return TAppendOutcome::Failed;
     }
-    if (!WriteAll(fd.get(), text, &err) || !SyncData(fd.get(), &err)) {
-        // Take back what part of the line got in: the next attempt writes it whole.
-        if (::ftruncate(fd.get(), end) == 0)
-            ::fdatasync(fd.get());
-        SetError(error, path, SysError("write", err));
+    if (end == 0 && (noHardLinks || FolderLacksHardLinks(native)))
+        text.prepend(ResultsHeaderLine());
+    qsizetype written = 0;
+    if (!WriteAll(fd.get(), text, &written, &err) || !SyncData(fd.get(), &err)) {
+        // Take back what part of the line got in, so the next attempt writes it
+        // whole; but only when the end is still ours: where locks hold on one
+        // computer only, another may have appended meanwhile.
+        struct stat now;
+        if (::fstat(fd.get(), &now) == 0 && now.st_size == end + off_t(written)) {
+            if (::ftruncate(fd.get(), end) == 0)
+                FsHooks().DataSync(fd.get());
+            SetError(error, path, SysError("write", err));
+        } else {
+            SetError(error, path, SysError("write", err) + QStringLiteral("; the file changed meanwhile, left as it is"));
+        }
         return TAppendOutcome::Failed;
     }
     return TAppendOutcome::Written;
+}
+
+// Milliseconds to wait after failed attempt number `failed` (1 on): any value
+// from a range that widens with each failure, so that the players of a whole
+// class that failed together spread out instead of meeting again.
+static int BackOffMs(int failed)
+{
+    const int low = 50;
+    const int high = std::min(2000, 500 << std::min(failed - 1, 2));  // 500, 1000, 2000 ms
+    return low + int(QeClock::Random(quint32(high - low + 1)));
 }
 
 bool AppendResultSeries(const QString &path, const TResultRecord &rec,
@@ -270,7 +353,9 @@ bool AppendResultSeries(const QString &path, const TResultRecord &rec,
             onAttempt(attempt);
         if (AppendResultOnce(path, rec) == TAppendOutcome::Written)
             return true;
-        QeClock::Sleep(int(QeClock::Random(3)) * 1000);
+        // After the last one the question comes at once.
+        if (attempt + 1 < maxAttempts)
+            QeClock::Sleep(BackOffMs(attempt + 1));
         if (pump)
             pump();
     }

@@ -25,12 +25,15 @@ enum class TAppendOutcome { Written, Failed };
 
 // One attempt: open the file denying other writers (exclusive OFD lock, never
 // waiting), create it with the header when missing, append the data line at the
-// end in one block, flush it to disk, close. Failed when locked, unreachable or
-// the write fails; error gets a description.
+// end in one block, flush it to disk, close. A new file is writable by everyone
+// who may write into its folder; a symbolic link under the name is not
+// followed. Failed when locked, unreachable or the write fails; error gets a
+// description.
 TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, QString *error = nullptr);
 
-// A series of up to maxAttempts attempts; after each failed one sleeps 0, 1 or 2 s
-// (QeClock::Random and QeClock::Sleep) and calls pump (process window messages).
+// A series of up to maxAttempts attempts; after each failed one but the last
+// sleeps a random 50 ms to 2 s, the range widening with each failure
+// (QeClock::Random and QeClock::Sleep), and calls pump (process window messages).
 // onAttempt(n) is called before attempt n (0-based). True when written.
 bool AppendResultSeries(const QString &path, const TResultRecord &rec,
                         const std::function<void(int)> &onAttempt = {},

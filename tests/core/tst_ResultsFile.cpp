@@ -2,12 +2,15 @@
 
 #include "Ansi.h"
 #include "Clock.h"
+#include "FsHooks.h"
 #include "ResultsFile.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <iostream>
 #include <set>
 #include <string>
@@ -20,6 +23,13 @@
 static const char *const kHoldLock = "--hold-lock";
 static const char *const kWriter = "--writer";
 static const char *const kSizeLimited = "--size-limited";
+static const char *const kAsAccount = "--as-account";
+
+// The account the second pupil's player runs under in the tests.
+static const uid_t kOtherUid = 65534;
+static const gid_t kOtherGid = 65534;
+// Exit status of that child when it could not become the other account.
+static const int kCannotSwitch = 77;
 
 namespace {
 
@@ -119,6 +129,76 @@ int SizeLimited(const char *path)
     return error.isEmpty() ? 1 : 0;
 }
 
+TResultRecord SecondRecord()
+{
+    TResultRecord r = Record();
+    r.LastName = QStringLiteral("Петров");
+    return r;
+}
+
+// Child: becomes the other account, then appends as that pupil's player would.
+int AsAccount(const char *path)
+{
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(kOtherGid, kOtherGid, kOtherGid) != 0
+        || ::setresuid(kOtherUid, kOtherUid, kOtherUid) != 0 || ::geteuid() != kOtherUid)
+        return kCannotSwitch;
+    QString error;
+    if (AppendResultOnce(QString::fromLocal8Bit(path), SecondRecord(), &error) == TAppendOutcome::Written)
+        return 0;
+    std::cout << error.toStdString() << std::endl;
+    return 1;
+}
+
+// Failures some mounts produce, injected through the library's hooks; every
+// test puts the real calls back in cleanup().
+int g_linkError = 0;
+int FailingLink(const char *, const char *)
+{
+    errno = g_linkError;
+    return -1;
+}
+
+int g_lockError = 0;
+int FailingLock(int fd, int cmd, struct flock *fl)
+{
+    if (fl->l_type == F_UNLCK)
+        return RealFsHooks().LockCall(fd, cmd, fl);
+    errno = g_lockError;
+    return -1;
+}
+
+// Whether fd is open on a file called name (not on a temporary one beside it).
+bool IsFile(int fd, const char *name)
+{
+    char target[4096];
+    const ssize_t n = ::readlink(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(),
+                                 target, sizeof target - 1);
+    return n > 0 && QByteArray(target, int(n)).endsWith(QByteArray("/") + name);
+}
+
+std::function<int(int)> g_onSync;
+int HookedSync(int fd)
+{
+    return g_onSync ? g_onSync(fd) : RealFsHooks().DataSync(fd);
+}
+
+std::function<void()> g_beforeLock;
+int HookedLock(int fd, int cmd, struct flock *fl)
+{
+    if (fl->l_type == F_WRLCK && g_beforeLock) {
+        const std::function<void()> once = std::move(g_beforeLock);
+        g_beforeLock = {};
+        once();
+    }
+    return RealFsHooks().LockCall(fd, cmd, fl);
+}
+
+void NoHardLinks()
+{
+    g_linkError = EPERM;  // what an SMB mount answers
+    FsHooks().Link = FailingLink;
+}
+
 } // namespace
 
 class TestResultsFile : public QObject {
@@ -146,6 +226,16 @@ private Q_SLOTS:
     void lockedFileRetriedUntilReleased();
     void concurrentWritersNeverInterleave();
 
+    void newFileWritableByWhoMayWriteItsFolder_data();
+    void newFileWritableByWhoMayWriteItsFolder();
+    void withoutHardLinksHeaderComesWithTheFirstLine();
+    void lockErrorsWithoutAHolder_data();
+    void lockErrorsWithoutAHolder();
+    void cutBackOnlyWhenTheEndIsOurs();
+    void backOffSpreadsAttemptsApart();
+    void plantedLinkIsNotFollowed_data();
+    void plantedLinkIsNotFollowed();
+
 private:
     QList<int> m_sleeps;
     std::function<void(int)> m_onSleep;
@@ -165,6 +255,9 @@ void TestResultsFile::init()
 void TestResultsFile::cleanup()
 {
     QeClock::SetSleeper({});
+    FsHooks() = RealFsHooks();
+    g_onSync = {};
+    g_beforeLock = {};
 }
 
 void TestResultsFile::headerLine()
@@ -362,18 +455,8 @@ void TestResultsFile::missingFolderFailsEveryAttempt()
     QVERIFY(!AppendResultSeries(path, Record(), [&](int n) { attempts << n; }, [&] { ++pumps; }));
     QCOMPARE(attempts, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     QCOMPARE(pumps, 10);
-    QCOMPARE(m_sleeps.size(), 10);
-    for (int ms : std::as_const(m_sleeps))
-        QVERIFY2(ms == 0 || ms == 1000 || ms == 2000, QByteArray::number(ms).constData());
+    QCOMPARE(m_sleeps.size(), 9);
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("нет"))));
-
-    // The back-off is spread at random over all three choices.
-    m_sleeps.clear();
-    for (int i = 0; i < 10; ++i)
-        AppendResultSeries(path, Record());
-    QCOMPARE(m_sleeps.size(), 100);
-    for (int ms : {0, 1000, 2000})
-        QVERIFY(m_sleeps.contains(ms));
 
     // A retried series starts again from attempt 0.
     attempts.clear();
@@ -461,6 +544,248 @@ void TestResultsFile::concurrentWritersNeverInterleave()
     qInfo("%d writers x %d lines appended whole", writers, lines);
 }
 
+void TestResultsFile::newFileWritableByWhoMayWriteItsFolder_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("groupFolder");
+    QTest::addColumn<bool>("hardLinks");
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<bool>("secondWrites");
+    // A folder every pupil writes into, like /tmp.
+    QTest::newRow("everyone") << 01777 << false << true << 0666 << true;
+    QTest::newRow("everyone, no hard links") << 01777 << false << false << 0666 << true;
+    // A class's folder: its group, passed on to new files by the set-group-ID bit.
+    QTest::newRow("group") << 02770 << true << true << 0664 << true;
+    QTest::newRow("group, no hard links") << 02770 << true << false << 0664 << true;
+    // Only its owner writes there: nobody else gains write access.
+    QTest::newRow("owner only") << 0755 << false << true << 0644 << false;
+}
+
+void TestResultsFile::newFileWritableByWhoMayWriteItsFolder()
+{
+    QFETCH(int, folderMode);
+    QFETCH(bool, groupFolder);
+    QFETCH(bool, hardLinks);
+    QFETCH(int, fileMode);
+    QFETCH(bool, secondWrites);
+    if (::geteuid() != 0)
+        QSKIP("a second account needs root to switch to; run the tests as root to cover it");
+    // Under /tmp itself, so that the other account can reach the folder.
+    QTemporaryDir dir(QStringLiteral("/tmp/qe-accounts-XXXXXX"));
+    QVERIFY(dir.isValid());
+    const QByteArray folder = QFile::encodeName(dir.path());
+    if (groupFolder)
+        QCOMPARE(::chown(folder.constData(), 0, kOtherGid), 0);
+    QCOMPARE(::chmod(folder.constData(), mode_t(folderMode)), 0);
+    if (!hardLinks)
+        NoHardLinks();
+
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    const mode_t oldMask = ::umask(022);
+    const TAppendOutcome first = AppendResultOnce(path, Record());
+    ::umask(oldMask);
+    QCOMPARE(first, TAppendOutcome::Written);
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), fileMode);
+    if (groupFolder)
+        QCOMPARE(st.st_gid, kOtherGid);
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kAsAccount), path});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    if (child.exitCode() == kCannotSwitch)
+        QSKIP("cannot switch to a second account (uid 65534) here");
+    const QByteArray said = child.readAllStandardOutput();
+    if (secondWrites) {
+        QVERIFY2(child.exitCode() == 0, said.constData());
+        QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()) + ResultsDataLine(SecondRecord()));
+    } else {
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY2(said.contains("Permission denied"), said.constData());
+        QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+    }
+}
+
+void TestResultsFile::withoutHardLinksHeaderComesWithTheFirstLine()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    const QByteArray a = ResultsDataLine(Record()), b = ResultsDataLine(SecondRecord());
+    NoHardLinks();
+
+    // Alone: header and line, no temporary file left behind.
+    QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + a);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("r.res")});
+    QVERIFY(QFile::remove(path));
+
+    // A second player gets in between the creation and the creator's lock:
+    // whoever writes first writes the header too.
+    FsHooks().LockCall = HookedLock;
+    bool secondWritten = false;
+    g_beforeLock = [&] { secondWritten = AppendResultOnce(path, SecondRecord()) == TAppendOutcome::Written; };
+    QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
+    QVERIFY(secondWritten);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + b + a);
+    QVERIFY(QFile::remove(path));
+
+    // The first write fails after the creation: the file is left empty, and the
+    // next attempt still puts the header in.
+    FsHooks().DataSync = HookedSync;
+    g_onSync = [](int fd) {
+        if (!IsFile(fd, "r.res"))
+            return RealFsHooks().DataSync(fd);
+        g_onSync = {};
+        errno = EIO;
+        return -1;
+    };
+    QString error;
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Failed);
+    QVERIFY2(error.contains(QStringLiteral("write")), qPrintable(error));
+    QCOMPARE(ReadAll(path), QByteArray());
+    QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + a);
+
+    // Where hard links work, an empty file is someone else's: no header.
+    FsHooks() = RealFsHooks();
+    WriteFile(path, QByteArray());
+    QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
+    QCOMPARE(ReadAll(path), a);
+}
+
+void TestResultsFile::lockErrorsWithoutAHolder_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("EAGAIN") << EAGAIN << false;
+    QTest::newRow("EACCES") << EACCES << false;
+    // No lock manager on an NFS mount: nobody can hold the file, append anyway.
+    QTest::newRow("ENOLCK") << ENOLCK << true;
+    QTest::newRow("EOPNOTSUPP") << EOPNOTSUPP << true;
+}
+
+void TestResultsFile::lockErrorsWithoutAHolder()
+{
+    QFETCH(int, error);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    const QByteArray before = ResultsHeaderLine();
+    WriteFile(path, before);
+    g_lockError = error;
+    FsHooks().LockCall = FailingLock;
+
+    QString message;
+    QCOMPARE(AppendResultOnce(path, Record(), &message), written ? TAppendOutcome::Written : TAppendOutcome::Failed);
+    if (written) {
+        QCOMPARE(ReadAll(path), before + ResultsDataLine(Record()));
+        // A new file too.
+        const QString fresh = dir.filePath(QStringLiteral("new.res"));
+        QCOMPARE(AppendResultOnce(fresh, Record()), TAppendOutcome::Written);
+        QCOMPARE(ReadAll(fresh), ResultsHeaderLine() + ResultsDataLine(Record()));
+    } else {
+        QVERIFY2(message.contains(QStringLiteral("locked by another writer")), qPrintable(message));
+        QCOMPARE(ReadAll(path), before);
+    }
+}
+
+void TestResultsFile::cutBackOnlyWhenTheEndIsOurs()
+{
+    // Locks that only hold on this computer: another one appends while our
+    // line is on its way, and then our sync fails.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("r.res"));
+    const QByteArray before = ResultsHeaderLine();
+    const QByteArray other = ResultsDataLine(SecondRecord());
+    WriteFile(path, before);
+    FsHooks().DataSync = HookedSync;
+    g_onSync = [&](int) {
+        QFile elsewhere(path);
+        if (!elsewhere.open(QIODevice::Append) || elsewhere.write(other) != other.size())
+            return 0;  // the check below then fails
+        elsewhere.close();
+        errno = EIO;
+        return -1;
+    };
+    QString error;
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Failed);
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(ReadAll(path), before + ResultsDataLine(Record()) + other);
+
+    // Nobody else wrote: our bytes are taken back.
+    g_onSync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    QCOMPARE(AppendResultOnce(path, SecondRecord(), &error), TAppendOutcome::Failed);
+    QCOMPARE(ReadAll(path), before + ResultsDataLine(Record()) + other);
+}
+
+void TestResultsFile::backOffSpreadsAttemptsApart()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("нет/r.res"));
+    QeClock::SeedRandom(20261207);
+    const int series = 200;
+    for (int i = 0; i < series; ++i)
+        QVERIFY(!AppendResultSeries(path, Record()));
+    // No back-off after the tenth attempt: the question comes at once.
+    QCOMPARE(m_sleeps.size(), series * 9);
+    std::set<int> distinct;
+    QList<int> firstMax(9, 0);
+    QList<qint64> sum(9, 0);
+    for (int i = 0; i < m_sleeps.size(); ++i) {
+        const int ms = m_sleeps[i], k = i % 9;
+        QVERIFY2(ms >= 50 && ms <= 2000, QByteArray::number(ms).constData());
+        distinct.insert(ms);
+        firstMax[k] = std::max(firstMax[k], ms);
+        sum[k] += ms;
+    }
+    // Drawn from a continuous range, not from a few steps players would share.
+    QVERIFY2(distinct.size() > 500, QByteArray::number(qulonglong(distinct.size())).constData());
+    // Early retries come soon, later ones spread wider.
+    QVERIFY(firstMax[0] < 1000);
+    QVERIFY(firstMax[8] > 1500);
+    QVERIFY(sum[0] < sum[4] && sum[4] <= sum[8] + sum[8] / 10);
+}
+
+void TestResultsFile::plantedLinkIsNotFollowed_data()
+{
+    QTest::addColumn<bool>("hardLinks");
+    QTest::addColumn<bool>("dangling");
+    QTest::newRow("to a file") << true << false;
+    QTest::newRow("to a file, no hard links") << false << false;
+    QTest::newRow("to a missing file") << true << true;
+    QTest::newRow("to a missing file, no hard links") << false << true;
+}
+
+void TestResultsFile::plantedLinkIsNotFollowed()
+{
+    QFETCH(bool, hardLinks);
+    QFETCH(bool, dangling);
+    QTemporaryDir home, shared;
+    const QString victim = home.filePath(QStringLiteral("notes.txt"));
+    if (!dangling)
+        WriteFile(victim, "private\r\n");
+    const QString path = shared.filePath(QStringLiteral("results.res"));
+    QVERIFY(QFile::link(victim, path));
+    if (!hardLinks)
+        NoHardLinks();
+
+    QString error;
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Failed);
+    QVERIFY2(error.contains(QStringLiteral("symbolic link")), qPrintable(error));
+    if (dangling)
+        QVERIFY(!QFileInfo::exists(victim));
+    else
+        QCOMPARE(ReadAll(victim), QByteArray("private\r\n"));
+    QVERIFY(QFileInfo(path).isSymLink());
+    QCOMPARE(QDir(shared.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("results.res")});
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -470,6 +795,8 @@ int main(int argc, char **argv)
         return Writer(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     if (argc == 3 && std::strcmp(argv[1], kSizeLimited) == 0)
         return SizeLimited(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], kAsAccount) == 0)
+        return AsAccount(argv[2]);
     TestResultsFile tc;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&tc, argc, argv);
