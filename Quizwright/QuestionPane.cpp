@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -391,6 +392,15 @@ void TQuestionPane::placeCheckBoxes()
     }
 }
 
+void TQuestionPane::variantsFontChanged()
+{
+    // The plain editor adjusts its scroll range only when the number of lines
+    // changes, not when they grow taller: tell it the size anew.
+    QAbstractTextDocumentLayout *layout = ui->memVariants->document()->documentLayout();
+    Q_EMIT layout->documentSizeChanged(layout->documentSize());
+    placeCheckBoxes();
+}
+
 void TQuestionPane::checkBoxClicked()
 {
     if (isLocked())
@@ -698,10 +708,14 @@ bool TQuestionPane::eventFilter(QObject *watched, QEvent *event)
     case QEvent::Resize:
     case QEvent::Move:
     case QEvent::Show:
-    case QEvent::FontChange:
-    case QEvent::StyleChange:
     case QEvent::LayoutRequest:
         placeCheckBoxes();
+        break;
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+        // The editor lays its lines out anew after it has seen the event.
+        if (watched == ui->memVariants)
+            QMetaObject::invokeMethod(this, &TQuestionPane::variantsFontChanged, Qt::QueuedConnection);
         break;
     default:
         break;

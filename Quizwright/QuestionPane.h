@@ -140,6 +140,7 @@ private:
     class TLock;
     void CreateCheckBoxes();
     void placeCheckBoxes();
+    void variantsFontChanged();
     void checkBoxClicked();
     void richTextChanged(bool comment);
     void variantsChanged();

@@ -137,6 +137,7 @@ private Q_SLOTS:
     void unchangedQuestionKeepsBytes();
     void editedTextIsTaken();
     void lockIsHonoured();
+    void undoneEditsReachTheQuestion();
     void comments();
     void panelFrames();
     void unreadableBody();
@@ -404,6 +405,9 @@ void TestQuestionPane::boxesFollowLines()
     };
 
     fx.pane.UpdateView(&rec);
+    fx.mem()->setFocus();
+    QApplication::processEvents();
+    (void)fx.pane.grab();   // laid out and painted once, as on screen
     check("start");
 
     // a bigger font: ten lines no longer fit, the lines spread further apart
@@ -541,6 +545,33 @@ void TestQuestionPane::lockIsHonoured()
     // no current question: the fast flush refuses with the internal error
     QVERIFY(!fx.pane.FastUpdateData(nullptr));
     QCOMPARE(fx.messages, QStringList{PaneTexts::Unexpected});
+}
+
+void TestQuestionPane::undoneEditsReachTheQuestion()
+{
+    // Undoing back to the loaded text is an edit too: the question must follow it.
+    TPaneFixture fx;
+    TNodeRecord rec = MakeRecord("text", {"a", "b"}, QStringLiteral("! "));
+    const QByteArray body = rec.Question->Body;
+    fx.pane.UpdateView(&rec);
+    fx.typeVariants("\nc");
+    fx.text()->setFocus();
+    fx.text()->moveCursor(QTextCursor::End);
+    Type(fx.text(), "X");
+    QVERIFY(fx.pane.updateTimer()->isActive());
+    QVERIFY(fx.pane.FastUpdateData(&rec));
+    QCOMPARE(rec.Question->Variants, (QStringList{"a", "b", "c"}));
+    QCOMPARE(rec.Question->PlainLines.items(), QStringList{"textX"});
+
+    fx.text()->undo();
+    while (fx.mem()->document()->isUndoAvailable())
+        fx.mem()->undo();
+    QCOMPARE(fx.mem()->toPlainText(), QStringLiteral("a\nb"));
+    QVERIFY(fx.pane.UpdateData(&rec));
+    QCOMPARE(rec.Question->Variants, (QStringList{"a", "b"}));
+    QCOMPARE(rec.Question->RightMarks, QStringLiteral("! "));
+    QCOMPARE(rec.Question->PlainLines.items(), QStringList{"text"});
+    QCOMPARE(RichRecord::PlainLines(rec.Question->Body), QStringList{"text"});
 }
 
 void TestQuestionPane::comments()
