@@ -1,19 +1,1103 @@
 #include "fMain.h"
+#include "ui_fMain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QListView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
 
-TfrmMain::TfrmMain(QWidget *parent)
-    : QMainWindow(parent)
+#include "Clock.h"
+#include "EditorIcons.h"
+#include "MJvRichedit.h"
+#include "MessageBoxes.h"
+#include "QuestionListModel.h"
+#include "QuestionPane.h"
+#include "QuizDocument.h"
+#include "fAbout.h"
+#include "fEnterPass.h"
+#include "fInfo.h"
+#include "fQuestionTitle.h"
+#include "fSplash.h"
+
+namespace {
+const QString SplashTitle = QStringLiteral("Редактор тестов");
+constexpr int SplashInfoX = 8;
+constexpr int SplashInfoY = 102;
+constexpr int ProgressGap = 20;
+constexpr int ProgressTop = 2;
+const char *const PasswordReplyVar = "QE_PASSWORD_REPLY";
+
+// Commands whose behaviour comes with later work on the editor: present, disabled.
+const char *const LaterCommands[] = {
+    "actFileParameters", "actFileExportWord", "actFileExportExe", "actEditPasteSpecial",
+    "actServiceParameters",
+};
+
+bool AppendToMessageLog(const QString &caption, const QString &text)
 {
-    setObjectName(QStringLiteral("frmMain"));
-    resize(786, 533);
+    const QString path = qEnvironmentVariable("QE_MESSAGE_LOG");
+    if (path.isEmpty())
+        return false;
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Append))
+        f.write((LogLine(caption, text) + u'\n').toUtf8());
+    return true;
 }
 
-TfrmMain::~TfrmMain() = default;
+QString RussianButtonText(QMessageBox::StandardButton b)
+{
+    switch (b) {
+    case QMessageBox::Yes: return QStringLiteral("&Да");
+    case QMessageBox::No: return QStringLiteral("&Нет");
+    case QMessageBox::Cancel: return QStringLiteral("Отмена");
+    case QMessageBox::Ok: return QStringLiteral("OK");
+    default: return QString();
+    }
+}
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::TfrmMain), m_doc(new TQuizDocument(this))
+{
+    ui->setupUi(this);
+    setWindowIcon(EditorIcons::ProgramIcon());
+    ui->vstQTree->setModel(m_doc->model());
+    ui->vstQTree->setToolTipDuration(HintTimeMs);
+    ui->vstQTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ui->vstQTree->installEventFilter(this);
+    ui->panMain2->setDocument(m_doc);
+    ui->splMain->setStretchFactor(0, 0);
+    ui->splMain->setStretchFactor(1, 1);
+    ui->splMain->setSizes({220, DesignWidth - 220});
+    m_doc->model()->setBaseFont(ui->vstQTree->font());
+    statusBar()->setSizeGripEnabled(true);
+
+    m_info = new TfrmInfo(this);
+    m_about = new TfrmAbout(this);
+    m_pass = new TfrmPass(this);
+
+    SetUpActions();
+    SetUpMenus();
+    ConnectParts();
+    qApp->installEventFilter(this);
+
+    PasswordInput = [this](const QString &label) { return AskPassword(label); };
+    FileNameInput = [this](bool save, const QString &dir, const QString &name) {
+        return AskFileName(save, dir, name);
+    };
+    SInfo(QString());
+}
+
+TfrmMain::~TfrmMain()
+{
+    qApp->removeEventFilter(this);
+    disconnect(qApp, nullptr, this, nullptr);
+    // The pane must not hold a record of the list while the list goes.
+    {
+        TUpdateLockGuard lock(*m_doc);
+        ui->panMain2->UpdateView(nullptr);
+        m_current = m_previous = nullptr;
+    }
+    delete ui;
+}
+
+TQuestionListModel *TfrmMain::Model() const { return m_doc->model(); }
+TQuestionPane *TfrmMain::Pane() const { return ui->panMain2; }
+QListView *TfrmMain::QTree() const { return ui->vstQTree; }
+
+int TfrmMain::CurrentRow() const
+{
+    return m_current ? Model()->rowOf(m_current) : -1;
+}
+
+QAction *TfrmMain::Action(const char *name) const
+{
+    return findChild<QAction *>(QString::fromLatin1(name));
+}
+
+// ---- set-up -----------------------------------------------------------------
+
+void TfrmMain::SetUpActions()
+{
+    for (QAction *a : findChildren<QAction *>()) {
+        if (!a->objectName().startsWith(QLatin1String("act")))
+            continue;
+        const QIcon icon = EditorIcons::ForAction(a->objectName());
+        if (!icon.isNull())
+            a->setIcon(icon);
+        // Menus show the shortcut; the status bar shows the hint.
+        a->setShortcutContext(Qt::WindowShortcut);
+    }
+    for (const char *name : LaterCommands)
+        if (QAction *a = Action(name)) {
+            a->setEnabled(false);
+            m_laterCommands.append(a);
+        }
+    // The list's clipboard comes later; the editors' own cut, copy and paste work.
+    for (QAction *a : {ui->actEditUndo, ui->actEditRedo, ui->actEditCut, ui->actEditCopy, ui->actEditPaste})
+        a->setEnabled(false);
+    SetFormatActionsState(false);
+
+    connect(ui->actFileNew, &QAction::triggered, this, [this] {
+        if (CheckSaved())
+            NewTest();
+    });
+    connect(ui->actFileOpen, &QAction::triggered, this, [this] {
+        OpenFile();
+        ButtonsState();
+    });
+    connect(ui->actFileSave, &QAction::triggered, this, [this] { SaveFile(); });
+    connect(ui->actFileSaveAs, &QAction::triggered, this, [this] { SaveFileAs(); });
+    connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
+
+    connect(ui->actEditUndo, &QAction::triggered, this, &TfrmMain::actEditUndoExecute);
+    connect(ui->actEditRedo, &QAction::triggered, this, &TfrmMain::actEditRedoExecute);
+    connect(ui->actEditSelectAll, &QAction::triggered, this, &TfrmMain::actEditSelectAllExecute);
+    connect(ui->actEditDelete, &QAction::triggered, this, &TfrmMain::actEditDeleteExecute);
+    connect(ui->actEditCut, &QAction::triggered, this, [this] {
+        if (auto *re = qobject_cast<QTextEdit *>(QApplication::focusWidget()))
+            re->cut();
+        else if (auto *mem = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()))
+            mem->cut();
+        ButtonsState();
+    });
+    connect(ui->actEditCopy, &QAction::triggered, this, [this] {
+        if (auto *re = qobject_cast<QTextEdit *>(QApplication::focusWidget()))
+            re->copy();
+        else if (auto *mem = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()))
+            mem->copy();
+        ButtonsState();
+    });
+    connect(ui->actEditPaste, &QAction::triggered, this, [this] {
+        if (auto *re = qobject_cast<QTextEdit *>(QApplication::focusWidget()))
+            re->paste();
+        else if (auto *mem = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()))
+            mem->paste();
+        ButtonsState();
+    });
+    connect(ui->actEditAddQuestion, &QAction::triggered, this, &TfrmMain::AddQuestion);
+    connect(ui->actEditDeleteQuestions, &QAction::triggered, this, &TfrmMain::actEditDeleteQuestionsExecute);
+    connect(ui->actEditAddComment, &QAction::triggered, this, &TfrmMain::actEditAddCommentExecute);
+    connect(ui->actEditDeleteComment, &QAction::triggered, this, &TfrmMain::actEditDeleteCommentExecute);
+    connect(ui->actEditQTitle, &QAction::triggered, this, &TfrmMain::actEditQTitleExecute);
+    connect(ui->actHelpAbout, &QAction::triggered, this, &TfrmMain::actHelpAboutExecute);
+
+    ui->actViewToolBarStandart->setChecked(true);
+    ui->actViewToolBarFormat->setChecked(true);
+    ui->actViewToolBarStatus->setChecked(true);
+    connect(ui->actViewToolBarStandart, &QAction::toggled, ui->TBToolBarStandart, &QWidget::setVisible);
+    connect(ui->actViewToolBarFormat, &QAction::toggled, ui->TBToolbarFormat, &QWidget::setVisible);
+    connect(ui->actViewToolBarStatus, &QAction::toggled, ui->StatusBar, &QWidget::setVisible);
+    // A bar closed from its own menu turns its command off.
+    connect(ui->TBToolBarStandart, &QToolBar::visibilityChanged, this, [this](bool v) {
+        if (isVisible())
+            ui->actViewToolBarStandart->setChecked(v);
+    });
+    connect(ui->TBToolbarFormat, &QToolBar::visibilityChanged, this, [this](bool v) {
+        if (isVisible())
+            ui->actViewToolBarFormat->setChecked(v);
+    });
+}
+
+void TfrmMain::SetUpMenus()
+{
+    m_treeMenu = new QMenu(this);
+    m_treeMenu->setObjectName(QStringLiteral("pmQTree"));
+    m_treeMenu->addActions({ui->actEditCut, ui->actEditCopy, ui->actEditPaste});
+    m_treeMenu->addSeparator();
+    m_treeMenu->addActions({ui->actEditAddQuestion, ui->actEditDeleteQuestions});
+    m_treeMenu->addSeparator();
+    m_treeMenu->addActions({ui->actEditQTitle, ui->actEditAddComment, ui->actEditDeleteComment});
+
+    m_richMenu = new QMenu(this);
+    m_richMenu->setObjectName(QStringLiteral("pmRichEdit"));
+    m_richMenu->addActions({ui->actEditUndo, ui->actEditRedo});
+    m_richMenu->addSeparator();
+    m_richMenu->addActions({ui->actEditCut, ui->actEditCopy, ui->actEditPaste, ui->actEditPasteSpecial,
+                            ui->actEditDelete});
+    m_richMenu->addSeparator();
+    QAction *insertObject = m_richMenu->addAction(ui->actInsertInsertObject->icon(),
+                                                  QStringLiteral("Вставить об&ъект..."));
+    insertObject->setObjectName(QStringLiteral("actRichInsertObject"));
+    insertObject->setStatusTip(ui->actInsertInsertObject->statusTip());
+    insertObject->setEnabled(ui->actInsertInsertObject->isEnabled());
+    connect(ui->actInsertInsertObject, &QAction::changed, insertObject,
+            [insertObject, this] { insertObject->setEnabled(ui->actInsertInsertObject->isEnabled()); });
+    connect(insertObject, &QAction::triggered, ui->actInsertInsertObject, &QAction::trigger);
+    m_richMenu->addSeparator();
+    m_richMenu->addAction(ui->actEditSelectAll);
+
+    connect(ui->vstQTree, &QWidget::customContextMenuRequested, this, &TfrmMain::QTreeContextMenu);
+    for (QWidget *re : {static_cast<QWidget *>(Pane()->questionText()), static_cast<QWidget *>(Pane()->questionComment())}) {
+        re->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(re, &QWidget::customContextMenuRequested, this, &TfrmMain::RichContextMenu);
+    }
+}
+
+void TfrmMain::ConnectParts()
+{
+    connect(m_doc, &TQuizDocument::propChanged, this, &TfrmMain::TestPropChanged);
+    connect(m_doc, &TQuizDocument::documentReplaced, this, &TfrmMain::DocumentReplaced);
+    connect(ui->vstQTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &) { QTreeCurrentChanged(current); });
+    connect(ui->vstQTree->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_doc->isLocked() && QTreeHasFocus())
+            ButtonsState();
+    });
+    TQuestionPane *pane = Pane();
+    connect(pane, &TQuestionPane::questionEdited, this, &TfrmMain::QuestionEdited);
+    connect(pane, &TQuestionPane::editorFocused, this, [this] { ActiveControlChange(QApplication::focusWidget()); });
+    connect(pane, &TQuestionPane::editorStateChanged, this, &TfrmMain::ButtonsState);
+    connect(pane, &TQuestionPane::rowNeedsRepaint, this, [this](TNodeRecord *rec) { Model()->rowChanged(rec); });
+    connect(pane, &TQuestionPane::statusInfo, this, &TfrmMain::SInfo);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now == ui->vstQTree && !m_doc->isLocked())
+            ActiveControlChange(now);
+    });
+}
+
+// ---- start-up and shut-down ---------------------------------------------------
+
+QString TfrmMain::ConfigPath()
+{
+    return QCoreApplication::applicationDirPath() + u'/' + ConfigFileName;
+}
 
 int TfrmMain::RunProgram()
 {
-    TfrmMain w;
-    w.show();
-    return QApplication::exec();
+    auto *splash = new TfrmSplash;
+    splash->show();
+    splash->repaint();
+    QCoreApplication::processEvents();
+
+    int rc = 1;
+    {
+        TfrmMain frmMain;
+        frmMain.QuitOnEnd = true;
+        const QStringList args = QCoreApplication::arguments();
+        for (int i = 1; i < args.size(); ++i)
+            if (!args.at(i).startsWith(u'-')) {
+                frmMain.SetStartFile(args.at(i));
+                break;
+            }
+        if (frmMain.FormCreate(ConfigPath())) {
+            frmMain.ShowCentred();
+            rc = QApplication::exec();
+            if (frmMain.isEnding())
+                rc = frmMain.exitCode();
+        }
+    }
+    delete TfrmSplash::Instance();
+    return rc;
+}
+
+bool TfrmMain::FormCreate(const QString &configPath)
+{
+    if (TfrmSplash *splash = TfrmSplash::Instance())
+        splash->ShowInfo(SplashTitle, SplashInfoX, SplashInfoY);
+    QeClock::SeedRandom(quint64(QDateTime::currentMSecsSinceEpoch()) * 6364136223846793005ULL
+                        ^ quint64(QCoreApplication::applicationPid()));
+    m_templatesDir = QDir::currentPath() + u'/' + QStringLiteral("Шаблоны") + u'/';
+    m_config = TKMQuizEngineConfig();
+
+    try {
+        TUpdateLockGuard lock(*m_doc);
+        // Preferences are not stored yet: every start is a first start.
+        PrefFlags = DefaultPrefFlags;
+        TextAttr = TMyTextAttr();
+        Model()->setBoldFocused(PrefFlags & pfBoldFocused);
+        Pane()->CreateDefContent(TextAttr);
+        Pane()->CreateDefContent2(TextAttr);
+        SetFormatActionsState(false);
+        QeClock::Sleep(SplashPauseMs);
+    } catch (const EQuizError &e) {
+        ShowError(MainTexts::StartupFailed + e.message());
+        EndProgram(1);
+        return false;
+    } catch (const std::exception &e) {
+        ShowError(MainTexts::StartupFailed + QString::fromLocal8Bit(e.what()));
+        EndProgram(1);
+        return false;
+    }
+    NewTest();
+
+    bool read = false;
+    try {
+        read = m_config.LoadFromFile(configPath);
+    } catch (const std::exception &) {
+        read = false;
+    }
+    if (!read) {
+        ShowError(MainTexts::ConfigReadFailed + ConfigFileName);
+        EndProgram(1);
+        return false;
+    }
+    return true;
+}
+
+void TfrmMain::ShowCentred()
+{
+    resize(DesignWidth, DesignHeight);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(DesignWidth / 2, DesignHeight / 2));
+    show();
+    activateWindow();
+}
+
+void TfrmMain::showEvent(QShowEvent *e)
+{
+    TfrmSplash::CloseSplash();
+    QMainWindow::showEvent(e);
+}
+
+bool TfrmMain::event(QEvent *e)
+{
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+        if (m_firstActivation) {
+            m_firstActivation = false;
+            // Queued, so the password dialog does not nest inside the activation.
+            QTimer::singleShot(0, this, &TfrmMain::FormActivate);
+        }
+        break;
+    case QEvent::StatusTip:
+        SInfo(static_cast<QStatusTipEvent *>(e)->tip());
+        return true;
+    default:
+        break;
+    }
+    return QMainWindow::event(e);
+}
+
+void TfrmMain::FormActivate()
+{
+    if (m_ending)
+        return;
+    if (PrefFlags & pfMaximize) {
+        PrefFlags &= quint8(~pfMaximize);
+        showMaximized();
+    }
+    const std::optional<QString> typed = PasswordInput ? PasswordInput(MainTexts::AccessPasswordLabel) : std::nullopt;
+    if (!typed) {
+        EndProgram(0);
+        return;
+    }
+    if (*typed != m_config.AccessPassword) {
+        ShowError(DocTexts::WrongPassword);
+        EndProgram(1);
+        return;
+    }
+    m_working = true;
+    ButtonsState();
+    if (!m_startFile.isEmpty()) {
+        const QString path = m_startFile;
+        m_startFile.clear();
+        RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); });
+        RebuildRecentMenu();
+    }
+}
+
+void TfrmMain::EndProgram(int code)
+{
+    m_ending = true;
+    m_exitCode = code;
+    if (isVisible())
+        close();
+    if (QuitOnEnd)
+        QCoreApplication::exit(code);
+}
+
+void TfrmMain::closeEvent(QCloseEvent *e)
+{
+    if (m_closed) {
+        e->accept();
+        return;
+    }
+    // FormCloseQuery: an ending program asks nothing.
+    if (!m_ending && !CheckSaved()) {
+        e->ignore();
+        return;
+    }
+    m_closed = true;
+    FormClose();
+    e->accept();
+}
+
+void TfrmMain::FormClose()
+{
+    hide();
+    Pane()->stopUpdateTimer();
+    if (m_working)
+        m_info->ShowInfo(MainTexts::ClosingCaption, MainTexts::ClosingText, MainTexts::ClosingInfoHeight);
+    {
+        TUpdateLockGuard lock(*m_doc);
+        m_current = m_previous = nullptr;
+        Pane()->UpdateView(nullptr);
+        Model()->clear();
+    }
+    m_info->hide();
+    if (QuitOnEnd && !m_ending)
+        QCoreApplication::exit(0);
+}
+
+std::optional<QString> TfrmMain::AskPassword(const QString &label)
+{
+    if (qEnvironmentVariableIsSet(PasswordReplyVar)) {
+        // For tests of the whole program: the reply as if typed, empty as if cancelled.
+        const QString reply = qEnvironmentVariable(PasswordReplyVar);
+        if (reply.isEmpty())
+            return std::nullopt;
+        return reply;
+    }
+    m_pass->SetLabel(label);
+    return m_pass->Ask();
+}
+
+QString TfrmMain::AskFileName(bool save, const QString &dir, const QString &name)
+{
+    QFileDialog dlg(this, save ? QStringLiteral("Сохранить тест") : QStringLiteral("Открыть тест"));
+    dlg.setObjectName(save ? QStringLiteral("SaveDialog") : QStringLiteral("OpenDialog"));
+    dlg.setNameFilter(DocTexts::FileFilter);
+    dlg.setDefaultSuffix(DocTexts::DialogDefaultSuffix);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    if (save) {
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dlg.setAcceptMode(QFileDialog::AcceptOpen);
+        dlg.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!dir.isEmpty())
+        dlg.setDirectory(dir);
+    if (!name.isEmpty())
+        dlg.selectFile(name);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    return dlg.selectedFiles().constFirst();
+}
+
+// ---- window operations ------------------------------------------------------
+
+void TfrmMain::SetModified(bool value)
+{
+    m_doc->SetModified(value);
+}
+
+void TfrmMain::TestPropChanged()
+{
+    const QString caption = m_doc->caption();
+    // The application's title is the caption too; with the same text Qt adds nothing to it.
+    QGuiApplication::setApplicationDisplayName(caption);
+    setWindowTitle(caption);
+}
+
+void TfrmMain::SInfo(const QString &text)
+{
+    statusBar()->showMessage(u' ' + text);
+}
+
+QString TfrmMain::StatusText() const
+{
+    return statusBar()->currentMessage();
+}
+
+void TfrmMain::ShowMsg(const QString &text)
+{
+    ShowMessage(QMessageBox::Critical, QStringLiteral("Error"), text, this);
+}
+
+QMessageBox::StandardButton TfrmMain::ShowMsg2(const QString &caption, const QString &text,
+                                               QMessageBox::StandardButtons buttons, QMessageBox::Icon icon)
+{
+    if (QuestionInput)
+        return QuestionInput(caption, text, buttons, icon);
+    if (AppendToMessageLog(caption, text)) {
+        // A headless run declines: nothing is saved or deleted unasked.
+        if (buttons & QMessageBox::No)
+            return QMessageBox::No;
+        return (buttons & QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok;
+    }
+    TfrmSplash::CloseSplash();
+    QMessageBox box(icon, caption, DisplayText(text), buttons, isVisible() ? this : nullptr);
+    for (QMessageBox::StandardButton b : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel, QMessageBox::Ok})
+        if (QAbstractButton *btn = box.button(b))
+            btn->setText(RussianButtonText(b));
+    return QMessageBox::StandardButton(box.exec());
+}
+
+void TfrmMain::CursorWait()
+{
+    const QCursor *c = QApplication::overrideCursor();
+    if (c && c->shape() == Qt::WaitCursor)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ++m_waitCursors;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmMain::CursorDefault()
+{
+    while (m_waitCursors > 0) {
+        QApplication::restoreOverrideCursor();
+        --m_waitCursors;
+    }
+}
+
+void TfrmMain::CreateProgressBar()
+{
+    DeleteProgressBar();
+    QStatusBar *bar = statusBar();
+    m_progress = new QProgressBar(bar);
+    m_progress->setObjectName(QStringLiteral("ProgressBar"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    const int left = ProgressGap + bar->fontMetrics().horizontalAdvance(StatusText());
+    m_progress->setGeometry(left, ProgressTop, qMax(0, bar->width() - left), qMax(4, bar->height() - 2 * ProgressTop));
+    m_progress->show();
+    m_progress->repaint();
+}
+
+void TfrmMain::SetProgress(int percent)
+{
+    if (!m_progress)
+        return;
+    m_progress->setValue(percent);
+    m_progress->repaint();
+}
+
+void TfrmMain::DeleteProgressBar()
+{
+    delete m_progress;
+    m_progress = nullptr;
+}
+
+// ---- documents --------------------------------------------------------------
+
+void TfrmMain::NewTest()
+{
+    if (Model()->hasClipMarks()) {
+        // The question clipboard keeps nothing yet: the marks only go.
+        Model()->clearClipMarks();
+    }
+    SInfo(DocTexts::StatusFreeing);
+    m_doc->NewTest();
+    SInfo(QString());
+    TestPropChanged();
+    ButtonsState();
+}
+
+void TfrmMain::DocumentReplaced()
+{
+    // The records the pane and the focus pointed at are gone.
+    TUpdateLockGuard lock(*m_doc);
+    m_current = m_previous = nullptr;
+    Model()->setFocusedRow(-1);
+    ui->vstQTree->selectionModel()->clear();
+    Pane()->UpdateView(nullptr);
+}
+
+bool TfrmMain::RunRead(const std::function<TOpenResult(const TReadOptions &)> &read)
+{
+    SInfo(DocTexts::StatusReading);
+    CursorWait();
+    TReadOptions options;
+    options.AskPassword = [this]() {
+        CursorDefault();
+        std::optional<QString> typed = PasswordInput ? PasswordInput(DocTexts::TestPasswordLabel) : std::nullopt;
+        CursorWait();
+        return typed;
+    };
+    options.ReadingQuestions = [this]() {
+        SInfo(DocTexts::StatusReading);
+        CreateProgressBar();
+    };
+    options.Progress = [this](int percent) { SetProgress(percent); };
+    options.TakePartialQuestions = true;
+
+    ui->vstQTree->setUpdatesEnabled(false);
+    const TOpenResult r = read(options);
+    ui->vstQTree->setUpdatesEnabled(true);
+    DeleteProgressBar();
+    CursorDefault();
+    if (!r.Message.isEmpty()) {
+        if (r.Status == TOpenResult::WrongPassword || r.Status == TOpenResult::FileNotFound)
+            ShowError(r.Message);
+        else
+            ShowMsg(r.Message);
+    }
+    if (r.Replaced && Model()->count() > 0)
+        FocusRow(0);
+    TestPropChanged();
+    SInfo(QString());
+    ButtonsState();
+    return r.ok();
+}
+
+bool TfrmMain::ReadTestFromFile(const QString &path)
+{
+    return RunRead([this, path](const TReadOptions &o) { return m_doc->ReadTestFromFile(path, o); });
+}
+
+bool TfrmMain::OpenFile()
+{
+    if (!CheckSaved())
+        return false;
+    const QString path = FileNameInput ? FileNameInput(false, m_doc->openDirectory(), QString()) : QString();
+    if (path.isEmpty())
+        return false;
+    const bool ok = RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); });
+    RebuildRecentMenu();
+    return ok;
+}
+
+void TfrmMain::OpenRecentFile(const QString &path)
+{
+    if (m_doc->isCurrentFile(path))
+        return;
+    if (!CheckSaved())
+        return;
+    RunRead([this, path](const TReadOptions &o) { return m_doc->OpenRecentFile(path, o); });
+    RebuildRecentMenu();
+}
+
+void TfrmMain::RebuildRecentMenu()
+{
+    for (QAction *a : std::as_const(m_recentActions)) {
+        ui->mnuFile->removeAction(a);
+        delete a;
+    }
+    m_recentActions.clear();
+    const QStringList items = m_doc->recentFiles().items();
+    for (int i = 0; i < items.size(); ++i) {
+        const QString path = items.at(i);
+        auto *a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)), this);
+        a->setObjectName(QStringLiteral("actMRU%1").arg(i + 1));
+        a->setStatusTip(path);
+        connect(a, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
+        ui->mnuFile->insertAction(ui->actFileMRUAnchor, a);
+        m_recentActions.append(a);
+    }
+}
+
+bool TfrmMain::SaveFile()
+{
+    if (m_doc->isUntitled())
+        return SaveFileAs();
+    return SaveTestToFile(m_doc->path(), false);
+}
+
+bool TfrmMain::SaveFileAs()
+{
+    const QString path = FileNameInput ? FileNameInput(true, m_doc->saveDirectory(), m_doc->testName()) : QString();
+    if (path.isEmpty())
+        return false;
+    return SaveTestToFile(path, true);
+}
+
+bool TfrmMain::SaveTestToFile(const QString &path, bool newName)
+{
+    UpdateData();
+    SInfo(DocTexts::StatusSaving);
+    CreateProgressBar();
+    CursorWait();
+    m_info->ShowInfo(DocTexts::SaveInfoCaption, DocTexts::SaveInfoText);
+    const TProgress progress = [this](int percent) { SetProgress(percent); };
+    const TSaveResult r = newName ? m_doc->SaveTestAs(path, progress) : m_doc->SaveTestToFile(path, progress);
+    m_info->hide();
+    DeleteProgressBar();
+    CursorDefault();
+    SInfo(QString());
+    if (!r.Ok)
+        ShowMsg(r.Message);
+    if (r.Ok && newName)
+        RebuildRecentMenu();
+    TestPropChanged();
+    if (!CheckTest())
+        ShowWarning(DocTexts::FaultyQuestions);
+    return r.Ok;
+}
+
+bool TfrmMain::CheckSaved()
+{
+    // Edits typed in the last half second count as changes too.
+    UpdateData();
+    if (!m_doc->isModified())
+        return true;
+    switch (ShowMsg2(DocTexts::QuestionCaption, DocTexts::AskSave,
+                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Warning)) {
+    case QMessageBox::Yes: return SaveFile();
+    case QMessageBox::No: return true;
+    default: return false;
+    }
+}
+
+bool TfrmMain::CheckTest()
+{
+    return m_doc->CheckTest().Passed;
+}
+
+void TfrmMain::CalcIQCount()
+{
+    m_doc->CalcIQCount();
+}
+
+// ---- the question list --------------------------------------------------------
+
+void TfrmMain::UpdateData()
+{
+    if (m_current && Model()->rowOf(m_current) >= 0 && Pane()->UpdateData(m_current))
+        Model()->rowChanged(m_current);
+}
+
+void TfrmMain::QTreeCurrentChanged(const QModelIndex &current)
+{
+    if (m_doc->isLocked())
+        return;
+    // The question being left takes its edits first.
+    UpdateData();
+    const int row = current.isValid() ? current.row() : -1;
+    m_current = row >= 0 && row < Model()->count() ? &Model()->record(row) : nullptr;
+    Model()->setFocusedRow(m_current ? row : -1);
+    if (m_current != m_previous) {
+        Pane()->UpdateView(m_current);
+        ButtonsState();
+    }
+    m_previous = m_current;
+}
+
+void TfrmMain::FocusRow(int row)
+{
+    QItemSelectionModel *sel = ui->vstQTree->selectionModel();
+    if (row < 0 || row >= Model()->count()) {
+        sel->clear();
+        QTreeCurrentChanged(QModelIndex());
+        return;
+    }
+    const QModelIndex idx = Model()->index(row);
+    if (sel->currentIndex() == idx) {
+        sel->select(idx, QItemSelectionModel::ClearAndSelect);
+        QTreeCurrentChanged(idx);
+    } else {
+        sel->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
+    }
+    ui->vstQTree->scrollTo(idx, QAbstractItemView::PositionAtCenter);
+}
+
+void TfrmMain::QuestionEdited()
+{
+    if (m_doc->isLocked() || !m_current)
+        return;
+    if (!Pane()->FastUpdateData(m_current))
+        return;
+    const int row = CurrentRow();
+    if (row >= 0 && Model()->isClipMarked(row)) {
+        // The copy no longer matches the question.
+        if (PrefFlags & pfRecheckClipMarked)
+            TQuestionListModel::CheckBadState(*m_current);
+        ui->vstQTree->selectionModel()->clearSelection();
+        Model()->clearClipMarks();
+    }
+    UpdateTreeView();
+}
+
+void TfrmMain::UpdateTreeView()
+{
+    if (m_current)
+        Model()->rowChanged(m_current);
+}
+
+void TfrmMain::AddQuestion()
+{
+    ui->vstQTree->setUpdatesEnabled(false);
+    const int row = Model()->appendQuestion(nullptr, 0);
+    SetModified(true);
+    if (!m_doc->isLocked())
+        FocusRow(row);
+    ui->vstQTree->setUpdatesEnabled(true);
+    if (!m_doc->isLocked())
+        ui->vstQTree->scrollTo(Model()->index(row), QAbstractItemView::PositionAtCenter);
+}
+
+void TfrmMain::actEditDeleteQuestionsExecute()
+{
+    if (!m_current && !ui->vstQTree->selectionModel()->hasSelection())
+        return;
+    if (ShowMsg2(DocTexts::QuestionCaption, MainTexts::AskDeleteQuestions, QMessageBox::Yes | QMessageBox::No,
+                 QMessageBox::Information) != QMessageBox::Yes)
+        return;
+    DeleteSelectedQuestions();
+}
+
+void TfrmMain::DeleteSelectedQuestions()
+{
+    Pane()->stopUpdateTimer();
+    QItemSelectionModel *sel = ui->vstQTree->selectionModel();
+    QList<int> rows;
+    for (const QModelIndex &i : sel->selectedIndexes())
+        rows.append(i.row());
+    if (rows.isEmpty() && m_current)
+        rows.append(CurrentRow());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty())
+        return;
+
+    const int n = Model()->count();
+    const int first = rows.constFirst();
+    const int last = rows.constLast();
+    const int before = first - 1;
+    int target = -1;
+    if (rows.size() == 1) {
+        target = last + 1 < n ? last + 1 : -1;
+    } else if (last + 1 < n) {
+        target = last + 1;
+    } else {
+        int r = last - 1;
+        while (r >= 0 && rows.contains(r))
+            --r;
+        target = (r < 0 || r == before) ? -1 : r;
+    }
+    // Records keep their addresses while rows around them go.
+    TNodeRecord *targetRec = target >= 0 ? &Model()->record(target) : nullptr;
+    TNodeRecord *beforeRec = before >= 0 ? &Model()->record(before) : nullptr;
+    {
+        TUpdateLockGuard lock(*m_doc);
+        if (m_current && rows.contains(CurrentRow())) {
+            m_current = m_previous = nullptr;
+            Pane()->UpdateView(nullptr);
+        }
+        sel->clear();
+        Model()->removeQuestions(rows);
+    }
+    if (TNodeRecord *focus = targetRec ? targetRec : beforeRec)
+        FocusRow(Model()->rowOf(focus));
+    else if (Model()->count() == 0)
+        FocusRow(-1);
+    SetModified(true);
+    TestPropChanged();
+    ButtonsState();
+}
+
+void TfrmMain::MoveQuestion(int delta)
+{
+    const int row = CurrentRow();
+    const int to = row + delta;
+    if (row < 0 || to < 0 || to >= Model()->count())
+        return;
+    {
+        TUpdateLockGuard lock(*m_doc);
+        Model()->moveQuestion(row, to);
+        const QModelIndex idx = Model()->index(to);
+        ui->vstQTree->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
+        Model()->setFocusedRow(to);
+    }
+    ui->vstQTree->scrollTo(Model()->index(to), QAbstractItemView::PositionAtCenter);
+    SetModified(true);
+}
+
+bool TfrmMain::QTreeHasFocus() const
+{
+    return QApplication::focusWidget() == ui->vstQTree;
+}
+
+void TfrmMain::QTreeContextMenu(const QPoint &pos)
+{
+    const QModelIndex idx = ui->vstQTree->indexAt(pos);
+    // A right click selects the row under it.
+    if (idx.isValid() && !ui->vstQTree->selectionModel()->isSelected(idx))
+        FocusRow(idx.row());
+    ButtonsState();
+    m_treeMenu->popup(ui->vstQTree->viewport()->mapToGlobal(pos));
+}
+
+void TfrmMain::RichContextMenu(const QPoint &pos)
+{
+    auto *w = qobject_cast<QWidget *>(sender());
+    if (!w)
+        return;
+    ButtonsState();
+    m_richMenu->popup(w->mapToGlobal(pos));
+}
+
+void TfrmMain::ActiveControlChange(QWidget *control)
+{
+    m_activeControl = control;
+    ButtonsState();
+}
+
+void TfrmMain::SetFormatActionsState(bool enabled)
+{
+    for (QAction *a : findChildren<QAction *>()) {
+        const QString n = a->objectName();
+        if (n.startsWith(QLatin1String("actFormat")) || n.startsWith(QLatin1String("actInsert")))
+            a->setEnabled(enabled);
+    }
+}
+
+void TfrmMain::ButtonsState()
+{
+    if (m_doc->isLocked())
+        return;
+    TQuestionPane *pane = Pane();
+    QWidget *f = QApplication::focusWidget();
+    using E = TQuestionPane::TEditor;
+    const E editor = f == pane->questionText() ? E::Text
+                   : f == pane->questionComment() ? E::Comment
+                   : f == pane->variants() ? E::Variants : E::None;
+    if (editor == E::Text || editor == E::Comment) {
+        // The formatting commands come with their own work; until then they stay off.
+        SetFormatActionsState(false);
+        ui->actEditUndo->setEnabled(pane->canUndo(editor));
+        ui->actEditRedo->setEnabled(pane->canRedo(editor));
+        const bool sel = pane->hasSelection(editor);
+        ui->actEditCopy->setEnabled(sel);
+        ui->actEditCut->setEnabled(sel);
+        ui->actEditDelete->setEnabled(sel);
+        ui->actEditPaste->setEnabled(pane->canPaste(editor));
+    } else if (f == ui->vstQTree) {
+        SetFormatActionsState(false);
+        ui->actEditUndo->setEnabled(false);
+        ui->actEditRedo->setEnabled(false);
+        // Questions on the clipboard come later.
+        ui->actEditCopy->setEnabled(false);
+        ui->actEditCut->setEnabled(false);
+        ui->actEditPaste->setEnabled(false);
+        ui->actEditDelete->setEnabled(false);
+    } else if (editor == E::Variants) {
+        SetFormatActionsState(false);
+        ui->actEditUndo->setEnabled(pane->canUndo(editor));
+        ui->actEditRedo->setEnabled(false);
+        const bool sel = pane->hasSelection(editor);
+        ui->actEditCopy->setEnabled(sel);
+        ui->actEditCut->setEnabled(sel);
+        ui->actEditDelete->setEnabled(sel);
+        ui->actEditPaste->setEnabled(pane->canPaste(editor));
+    } else {
+        SetFormatActionsState(false);
+    }
+    const bool hasCurrent = m_current != nullptr;
+    pane->setEnabled(hasCurrent);
+    ui->actEditDeleteQuestions->setEnabled(hasCurrent);
+    ui->actEditQTitle->setEnabled(hasCurrent);
+    ButtonsCommentsState();
+}
+
+void TfrmMain::ButtonsCommentsState()
+{
+    const bool hasComment = m_current && m_current->Question && m_current->Question->Comment.has_value();
+    ui->actEditDeleteComment->setEnabled(hasComment);
+    ui->actEditAddComment->setEnabled(m_current && !ui->actEditDeleteComment->isEnabled());
+}
+
+// ---- commands routed by focus -------------------------------------------------
+
+void TfrmMain::actEditUndoExecute()
+{
+    if (!Pane()->Undo())
+        ShowError(MainTexts::Unexpected);
+    ButtonsState();
+}
+
+void TfrmMain::actEditRedoExecute()
+{
+    if (!Pane()->Redo())
+        ShowError(MainTexts::Unexpected);
+    ButtonsState();
+}
+
+void TfrmMain::actEditSelectAllExecute()
+{
+    if (QTreeHasFocus()) {
+        ui->vstQTree->selectAll();
+        return;
+    }
+    if (!Pane()->SelectAll())
+        ShowError(MainTexts::Unexpected);
+}
+
+void TfrmMain::actEditDeleteExecute()
+{
+    if (!Pane()->DeleteSelection())
+        ShowError(MainTexts::Unexpected);
+}
+
+void TfrmMain::actEditAddCommentExecute()
+{
+    if (!m_current || m_current->Question->Comment)
+        return;
+    Pane()->AddComment(*m_current);
+    Model()->rowChanged(m_current);
+    ButtonsCommentsState();
+}
+
+void TfrmMain::actEditDeleteCommentExecute()
+{
+    if (!m_current || !m_current->Question->Comment)
+        return;
+    if (ShowMsg2(DocTexts::QuestionCaption, PaneTexts::AskDeleteComment, QMessageBox::Ok | QMessageBox::Cancel,
+                 QMessageBox::Question) != QMessageBox::Ok)
+        return;
+    Pane()->DeleteComment(*m_current);
+    Model()->rowChanged(m_current);
+    ButtonsCommentsState();
+}
+
+void TfrmMain::actEditQTitleExecute()
+{
+    if (!m_current)
+        return;
+    // The title dialog shows the question as it is now.
+    Pane()->FastUpdateData(m_current);
+    TfrmQTitle dlg(this);
+    if (dlg.Change(*m_current)) {
+        Model()->rowChanged(m_current);
+        SetModified(true);
+    }
+}
+
+void TfrmMain::actHelpAboutExecute()
+{
+    m_about->Execute(TfrmSplash::ProgramVersionText());
+}
+
+bool TfrmMain::eventFilter(QObject *watched, QEvent *e)
+{
+    const QEvent::Type t = e->type();
+    if (t != QEvent::KeyPress && t != QEvent::KeyRelease)
+        return QMainWindow::eventFilter(watched, e);
+    auto *ke = static_cast<QKeyEvent *>(e);
+    const Qt::KeyboardModifiers mods = ke->modifiers() & ~Qt::KeypadModifier;
+    if (watched == ui->vstQTree && (ke->key() == Qt::Key_Up || ke->key() == Qt::Key_Down)
+        && mods == Qt::AltModifier) {
+        // Alt+Up/Down moves the question, on the key's release.
+        if (t == QEvent::KeyRelease && !ke->isAutoRepeat() && m_working)
+            MoveQuestion(ke->key() == Qt::Key_Up ? -1 : 1);
+        return true;
+    }
+    if (t == QEvent::KeyPress && mods == Qt::ControlModifier
+        && (ke->key() == Qt::Key_PageUp || ke->key() == Qt::Key_PageDown)) {
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (w && w->window() == this && m_current) {
+            const int to = CurrentRow() + (ke->key() == Qt::Key_PageUp ? -1 : 1);
+            if (to >= 0 && to < Model()->count())
+                FocusRow(to);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
 }

@@ -1,15 +1,213 @@
 #pragma once
-
+// The editor's main window: the document, the question list on the left, the
+// question pane on the right, the commands, start-up and shut-down. The
+// document logic lives in TQuizDocument, the list in TQuestionListModel, the
+// editing of one question in TQuestionPane; this window wires them together
+// and shows every message.
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <optional>
 
-class TfrmMain : public QMainWindow
-{
+#include "MyTextAttr.h"
+#include "QuizEngineCommon.h"
+
+class QAction;
+class QListView;
+class QMenu;
+class QModelIndex;
+class QProgressBar;
+class TfrmAbout;
+class TfrmInfo;
+class TfrmPass;
+class TQuestionListModel;
+class TQuestionPane;
+class TQuizDocument;
+struct TNodeRecord;
+struct TOpenResult;
+struct TReadOptions;
+namespace Ui { class TfrmMain; }
+
+namespace MainTexts {
+inline const QString AccessPasswordLabel = QStringLiteral("Для доступа к редактору тестов необходимо ввести пароль");
+inline const QString ConfigReadFailed = QStringLiteral("Ошибка чтения конфигурации:\r\r");
+inline const QString StartupFailed = QStringLiteral("Непредусмотренная ситуация. Обратитесь к разработчику.\r\r");
+inline const QString Unexpected = QStringLiteral("Непредусмотренная ситуация. Обратитесь к разработчику.");
+inline const QString AskDeleteQuestions =
+    QStringLiteral("Удалить выбранные вопросы?\r\rВы не сможете отменить эту операцию.");
+inline const QString ClosingCaption = QStringLiteral("Редактор тестов");
+inline const QString ClosingText = QStringLiteral("Дождитесь завершения работы программы");
+inline constexpr int ClosingInfoHeight = 53;
+}
+
+class TfrmMain : public QMainWindow {
     Q_OBJECT
-
 public:
+    // Bits of PrefFlags.
+    enum TPrefBit : quint8 {
+        pfBoldFocused = 1, pfSaveInterface = 2, pfReadInterface = 4,
+        pfMaximize = 16, pfStored = 32, pfRecheckClipMarked = 64,
+    };
+    // Without stored preferences: 0x47, plus the maximise request of a first start.
+    static constexpr quint8 DefaultPrefFlags = 0x57;
+    static constexpr int DesignWidth = 786;
+    static constexpr int DesignHeight = 533;
+    static constexpr int SplashPauseMs = 1000;
+    static constexpr int HintTimeMs = 32768;
+
     explicit TfrmMain(QWidget *parent = nullptr);
     ~TfrmMain() override;
 
-    // The whole program: configuration, password, main window, event loop.
+    // The whole program: splash, start-up, the window, the event loop.
     static int RunProgram();
+    // KMQuizEngine2.ini in the program's own folder.
+    static QString ConfigPath();
+
+    // Start-up up to the configuration; false when the program is to end (its
+    // message has been shown).
+    bool FormCreate(const QString &configPath);
+    // Opened once the access password has been given.
+    void SetStartFile(const QString &path) { m_startFile = path; }
+    // Centred on the screen at the design size.
+    void ShowCentred();
+    // The access password was given: the editor is open for work.
+    bool isWorking() const { return m_working; }
+    // The program was told to end (configuration, password); its exit code.
+    bool isEnding() const { return m_ending; }
+    int exitCode() const { return m_exitCode; }
+    // RunProgram ends the event loop when the window ends the program.
+    bool QuitOnEnd = false;
+
+    // ---- what dialogs answer; the real dialogs unless replaced ----
+    // The typed password, nothing when cancelled.
+    std::function<std::optional<QString>(const QString &label)> PasswordInput;
+    // The chosen file, empty when cancelled. dir and name preset the dialog.
+    std::function<QString(bool save, const QString &dir, const QString &name)> FileNameInput;
+    // A question box: the button pressed.
+    std::function<QMessageBox::StandardButton(const QString &caption, const QString &text,
+                                              QMessageBox::StandardButtons buttons,
+                                              QMessageBox::Icon icon)> QuestionInput;
+
+    // ---- state ----
+    TQuizDocument *Document() const { return m_doc; }
+    TQuestionListModel *Model() const;
+    TQuestionPane *Pane() const;
+    QListView *QTree() const;
+    TNodeRecord *CurrentQuestion() const { return m_current; }
+    int CurrentRow() const;
+    const TKMQuizEngineConfig &Config() const { return m_config; }
+    const QString &TemplatesDir() const { return m_templatesDir; }
+    quint8 PrefFlags = DefaultPrefFlags;
+    TMyTextAttr TextAttr;
+    QProgressBar *ProgressBar() const { return m_progress; }
+    TfrmInfo *InfoWindow() const { return m_info; }
+    TfrmAbout *AboutWindow() const { return m_about; }
+    QMenu *QTreeMenu() const { return m_treeMenu; }
+    QMenu *RichMenu() const { return m_richMenu; }
+
+    // ---- window operations used across the editor ----
+    void SetModified(bool value);
+    void TestPropChanged();
+    void SInfo(const QString &text);
+    QString StatusText() const;
+    // The standard error dialog (caption "Error").
+    void ShowMsg(const QString &text);
+    QMessageBox::StandardButton ShowMsg2(const QString &caption, const QString &text,
+                                         QMessageBox::StandardButtons buttons, QMessageBox::Icon icon);
+    void CursorWait();
+    void CursorDefault();
+    void CreateProgressBar();
+    void SetProgress(int percent);
+    void DeleteProgressBar();
+
+    // ---- documents ----
+    void NewTest();
+    bool OpenFile();
+    bool ReadTestFromFile(const QString &path);
+    void OpenRecentFile(const QString &path);
+    bool SaveFile();
+    bool SaveFileAs();
+    bool SaveTestToFile(const QString &path, bool newName = false);
+    bool CheckSaved();
+    bool CheckTest();
+    void CalcIQCount();
+
+    // ---- the question list ----
+    void AddQuestion();
+    void DeleteSelectedQuestions();
+    // Focuses row (showing its question), -1 for none.
+    void FocusRow(int row);
+    // The focused question one row up (-1) or down (+1).
+    void MoveQuestion(int delta);
+    void UpdateData();
+    void UpdateTreeView();
+    void ButtonsState();
+    void ButtonsCommentsState();
+    void ActiveControlChange(QWidget *control);
+    QWidget *ActiveControl() const { return m_activeControl; }
+    void SetFormatActionsState(bool enabled);
+
+    // The commands, by their names.
+    QAction *Action(const char *name) const;
+
+    Ui::TfrmMain *ui;
+
+protected:
+    bool event(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+
+private:
+    void SetUpActions();
+    void SetUpMenus();
+    void ConnectParts();
+    void FormActivate();
+    void FormClose();
+    void EndProgram(int code);
+    std::optional<QString> AskPassword(const QString &label);
+    QString AskFileName(bool save, const QString &dir, const QString &name);
+    // The common part of every read: status, cursor, progress, messages, focus.
+    bool RunRead(const std::function<TOpenResult(const TReadOptions &)> &read);
+    void RebuildRecentMenu();
+    void DocumentReplaced();
+    void QTreeCurrentChanged(const QModelIndex &current);
+    void QuestionEdited();
+    void QTreeContextMenu(const QPoint &pos);
+    void RichContextMenu(const QPoint &pos);
+    bool QTreeHasFocus() const;
+
+    void actEditUndoExecute();
+    void actEditRedoExecute();
+    void actEditSelectAllExecute();
+    void actEditDeleteExecute();
+    void actEditDeleteQuestionsExecute();
+    void actEditAddCommentExecute();
+    void actEditDeleteCommentExecute();
+    void actEditQTitleExecute();
+    void actHelpAboutExecute();
+
+    TQuizDocument *m_doc;
+    TKMQuizEngineConfig m_config;
+    QString m_templatesDir;
+    QString m_startFile;
+    TNodeRecord *m_current = nullptr;
+    TNodeRecord *m_previous = nullptr;
+    QPointer<QWidget> m_activeControl;
+    QProgressBar *m_progress = nullptr;
+    TfrmInfo *m_info = nullptr;
+    TfrmAbout *m_about = nullptr;
+    TfrmPass *m_pass = nullptr;
+    QMenu *m_treeMenu = nullptr;
+    QMenu *m_richMenu = nullptr;
+    QList<QAction *> m_recentActions;
+    QList<QAction *> m_laterCommands;
+    int m_waitCursors = 0;
+    bool m_firstActivation = true;
+    bool m_working = false;
+    bool m_ending = false;
+    bool m_closed = false;
+    int m_exitCode = 0;
 };
