@@ -20,8 +20,9 @@ namespace {
 constexpr int kBoxLeft = 10;
 constexpr int kPanelMargin = 3;
 
-// Wait cursor for the rest of the scope once started; pending paint work runs
-// once so that it shows (user input stays queued).
+// Wait cursor for the rest of the scope once started. The override cursor
+// shows at once; no events are run for it, so nothing queued can change the
+// question while it is being loaded or saved.
 class TWaitCursor {
 public:
     void start()
@@ -33,7 +34,6 @@ public:
             return;
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_set = true;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     ~TWaitCursor()
     {
@@ -176,6 +176,12 @@ QByteArray TQuestionPane::buildDefault(const QString &text, const TMyTextAttr &a
     f.setForeground(attr.FontColor);
     f.setBackground(attr.BackColor);
     ed.mergeCharAttributes(f);
+    // The paragraph mark takes the text's format too, as selecting all gives it.
+    QTextCursor c(ed.document());
+    c.setPosition(1);
+    const QTextCharFormat textFormat = c.charFormat();
+    c.select(QTextCursor::Document);
+    c.setBlockCharFormat(textFormat);
     RichText::TParaAttributes p = ed.paraAttributes();
     p.alignment = RichAlignment(attr.Alignment);
     ed.setParaAttributes(p);
