@@ -1,0 +1,117 @@
+#include "testutil_Editor.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QtTest>
+
+#include "Clock.h"
+#include "MJvRichedit.h"
+#include "MessageBoxes.h"
+#include "fMain.h"
+
+namespace EditorTest {
+TQuestionPtr Question(const QString &text, const QStringList &variants, const QString &marks)
+{
+    auto q = std::make_shared<TNQuestion>();
+    for (const QString &line : text.split(u'\n'))
+        q->PlainLines.Add(line);
+    q->Body = RichRecord::FromPlainText(text);
+    q->Variants = variants;
+    q->RightMarks = marks.leftJustified(int(variants.size()), u' ', true);
+    q->ContentReady = true;
+    return q;
+}
+
+void WriteTest(const QString &path, const TQuestionList &questions, const QString &password, quint8 timeLimit)
+{
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.Password = password;
+    info.TimeLimit = timeLimit;
+    SaveTestToFile(path, info, questions);
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+}  // namespace EditorTest
+
+TEditorFixture::TEditorFixture()
+{
+    ConfigPath = Dir.filePath(ConfigFileName);
+    TKMQuizEngineConfig config;
+    config.AccessPassword = EditorTest::AccessPassword;
+    config.SaveToFile(ConfigPath);
+    QeClock::SetSleeper([](int) {});
+    SetMessageSink([this](QMessageBox::Icon, const QString &caption, const QString &text) {
+        Messages.append(caption + u'\t' + text);
+    });
+}
+
+TEditorFixture::~TEditorFixture()
+{
+    if (Window) {
+        Window->QuestionInput = [](const QString &, const QString &, QMessageBox::StandardButtons,
+                                   QMessageBox::Icon) { return QMessageBox::No; };
+        Window->close();
+        Window.reset();
+    }
+    SetMessageSink({});
+    QeClock::SetSleeper({});
+}
+
+QString TEditorFixture::TakeMessages()
+{
+    const QString all = Messages.join(u'\n');
+    Messages.clear();
+    return all;
+}
+
+bool TEditorFixture::Start(const QString &startFile)
+{
+    Passwords.push_front(EditorTest::AccessPassword);
+    Window = std::make_unique<TfrmMain>();
+    TfrmMain *w = Window.get();
+    w->PasswordInput = [this](const QString &label) -> std::optional<QString> {
+        PasswordLabels.append(label);
+        if (OnPassword)
+            OnPassword();
+        if (Passwords.empty())
+            return std::nullopt;
+        std::optional<QString> p = Passwords.front();
+        Passwords.pop_front();
+        return p;
+    };
+    w->FileNameInput = [this](bool save, const QString &dir, const QString &name) {
+        FileDialogs.append((save ? QStringLiteral("save ") : QStringLiteral("open ")) + dir + u'|' + name);
+        if (FileNames.empty())
+            return QString();
+        const QString f = FileNames.front();
+        FileNames.pop_front();
+        return f;
+    };
+    w->QuestionInput = [this](const QString &caption, const QString &text, QMessageBox::StandardButtons,
+                              QMessageBox::Icon) {
+        Questions.append(caption + u'\t' + text);
+        if (Answers.empty())
+            return QMessageBox::No;
+        const QMessageBox::StandardButton b = Answers.front();
+        Answers.pop_front();
+        return b;
+    };
+    if (!startFile.isEmpty())
+        w->SetStartFile(startFile);
+    if (!w->FormCreate(ConfigPath))
+        return false;
+    w->ShowCentred();
+    QApplication::setActiveWindow(w);
+    return QTest::qWaitFor([w] { return w->isWorking() || w->isEnding(); }) && w->isWorking();
+}

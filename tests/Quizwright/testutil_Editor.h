@@ -1,0 +1,54 @@
+#pragma once
+// Driving the editor's real main window in-process: a configuration, the
+// window past its access password, and scripted answers for its dialogs.
+#include <QMessageBox>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "QuizEngineCommon.h"
+
+class TfrmMain;
+class QWidget;
+
+namespace EditorTest {
+inline const QString AccessPassword = QStringLiteral("учитель");
+
+// A question for a test file: text lines, variants and marks ("!" correct).
+TQuestionPtr Question(const QString &text, const QStringList &variants = {}, const QString &marks = {});
+// Writes a test file with the library alone.
+void WriteTest(const QString &path, const TQuestionList &questions, const QString &password = {},
+               quint8 timeLimit = 10);
+QByteArray ReadAll(const QString &path);
+void WriteAll(const QString &path, const QByteArray &bytes);
+}
+
+struct TEditorFixture {
+    QTemporaryDir Dir;
+    QString ConfigPath;
+    std::unique_ptr<TfrmMain> Window;
+    // Every message box as "caption\ttext" (the log's form).
+    QStringList Messages;
+    // Question boxes as "caption\ttext", answered from Answers (No when empty).
+    QStringList Questions;
+    std::deque<QMessageBox::StandardButton> Answers;
+    // File dialogs answered from FileNames (empty: cancelled); each call noted.
+    std::deque<QString> FileNames;
+    QStringList FileDialogs;
+    // Password dialogs answered from Passwords (nullopt: cancelled).
+    std::deque<std::optional<QString>> Passwords;
+    QStringList PasswordLabels;
+    // Called as each password is asked, before it is answered.
+    std::function<void()> OnPassword;
+
+    TEditorFixture();
+    ~TEditorFixture();
+    // Creates the window, runs its start-up and gives the access password.
+    // False when the editor did not become ready for work.
+    bool Start(const QString &startFile = {});
+    TfrmMain &W() { return *Window; }
+    QString Path(const QString &name) const { return Dir.filePath(name); }
+    QString TakeMessages();
+};
