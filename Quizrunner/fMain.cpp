@@ -11,10 +11,10 @@
 
 #include "Ansi.h"
 #include "Clock.h"
-#include "FileLocks.h"
 #include "MessageBoxes.h"
 #include "Randomize.h"
 #include "ResourceTrailer.h"
+#include "SingleInstance.h"
 #include "TestRun.h"
 #include "fSplash.h"
 #include "ui_fMain.h"

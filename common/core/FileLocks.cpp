@@ -64,34 +64,3 @@ bool OpenSharedRead(QFile &f)
 bool TryLockExclusive(QFile &f) { return setLock(f.handle(), F_WRLCK) == TLockResult::Taken; }
 void Unlock(QFile &f) { setLock(f.handle(), F_UNLCK); }
 }
-
-bool IsAlreadyRunning(const QString &name)
-{
-    const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
-    // O_NOFOLLOW: the name lies in a shared folder where anyone may plant a link.
-    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        // Other users' instances must be able to open it too, whatever our umask.
-        struct stat st;
-        if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0777) != 0666)
-            ::fchmod(fd, 0666);
-    } else {
-        // Created by another user without write access for us: a read-only
-        // descriptor still takes part in flock.
-        fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    }
-    if (fd < 0)
-        return false;  // cannot tell; do not keep the examinee out
-    int rc;
-    do {
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int err = errno;
-        ::close(fd);
-        return err == EWOULDBLOCK;
-    }
-    // The descriptor stays open for the life of the process; the kernel
-    // releases the lock when the process ends, however it ends.
-    return false;
-}

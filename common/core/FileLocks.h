@@ -1,5 +1,5 @@
 #pragma once
-// File locks standing in for Windows sharing modes, and the single-instance guard.
+// File locks standing in for Windows sharing modes.
 #include <QString>
 
 class QFile;
@@ -23,7 +23,3 @@ void Unlock(QFile &f);
 // in place, it renames a new file over the old.
 bool OpenSharedRead(QFile &f);
 }
-
-// Holds an flock on <tmp>/<name>.lock for the life of the process;
-// true when another process already holds it.
-bool IsAlreadyRunning(const QString &name);

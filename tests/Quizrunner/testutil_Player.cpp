@@ -69,6 +69,9 @@ TPlayerProcess::TPlayerProcess(const QString &dir, const QString &program) : m_d
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("TMPDIR"), dir);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    // Private, as a runtime folder must be (Qt warns about any other mode).
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.insert(QStringLiteral("QE_MESSAGE_LOG"), LogPath());
     m_proc.setProcessEnvironment(env);
     m_proc.setWorkingDirectory(dir);
@@ -107,9 +110,9 @@ QStringList TPlayerProcess::Messages() const
     return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
-bool InstanceLockHeld(const QString &tmpDir)
+bool InstanceLockHeld(const QString &dir)
 {
-    const QByteArray path = QFile::encodeName(QDir(tmpDir).filePath(QStringLiteral("KMQuizrunner.lock")));
+    const QByteArray path = QFile::encodeName(QDir(dir).filePath(QStringLiteral("KMQuizrunner.lock")));
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;

@@ -23,8 +23,8 @@ QString SaveTest(const QString &path, TTestInfo info, const TQuestionList &quest
 // The built player (QE_QUIZRUNNER).
 QString PlayerProgram();
 
-// One player process with a private TMPDIR (its single-instance lock) and a
-// message log in dir.
+// One player process with dir as its TMPDIR and XDG_RUNTIME_DIR (a session
+// of its own: its single-instance lock) and a message log in dir.
 class TPlayerProcess {
 public:
     explicit TPlayerProcess(const QString &dir, const QString &program = PlayerProgram());
@@ -43,5 +43,6 @@ private:
     QProcess m_proc;
 };
 
-// True while some process holds the player's single-instance lock in tmpDir.
-bool InstanceLockHeld(const QString &tmpDir);
+// True while some process holds the player's single-instance lock in the
+// runtime folder dir.
+bool InstanceLockHeld(const QString &dir);

@@ -404,7 +404,7 @@ private Q_SLOTS:
         QDir().mkpath(dir2);
         TPlayerProcess second(dir2);
         QProcessEnvironment env = second.Process().processEnvironment();
-        env.insert(QStringLiteral("TMPDIR"), dir);  // the same lock as the first
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);  // the same session as the first
         second.Process().setProcessEnvironment(env);
         second.Start(args);
         QVERIFY(second.WaitForEnd());

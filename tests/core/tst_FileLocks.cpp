@@ -1,4 +1,4 @@
-// File locks and the single-instance guard, seen from a second process.
+// File locks, seen from a second process.
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
@@ -17,20 +17,14 @@
 
 namespace {
 const char HoldFileLock[] = "--hold-file-lock";
-const char HoldInstance[] = "--hold-instance";
 
 // Second-process side: take the lock, say how it went, keep it until stdin closes.
-int childMain(const QString &mode, const QString &arg)
+int childMain(const QString &arg)
 {
-    QByteArray answer;
     QFile f(arg);
-    if (mode == QLatin1String(HoldFileLock)) {
-        if (!f.open(QIODevice::ReadWrite))
-            return 2;
-        answer = FileLocks::TryLockExclusive(f) ? "locked\n" : "refused\n";
-    } else {
-        answer = IsAlreadyRunning(arg) ? "running\n" : "first\n";
-    }
+    if (!f.open(QIODevice::ReadWrite))
+        return 2;
+    const QByteArray answer = FileLocks::TryLockExclusive(f) ? "locked\n" : "refused\n";
     fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
     fflush(stdout);
     char buf[64];
@@ -96,8 +90,6 @@ private Q_SLOTS:
     void sharedLocksCoexist();
     void lockErrorsWithoutAHolder_data();
     void lockErrorsWithoutAHolder();
-    void singleInstanceAcrossProcesses();
-    void singleInstanceIgnoresPlantedLink();
 };
 
 void TstFileLocks::exclusiveLockOfAnotherProcess()
@@ -196,54 +188,10 @@ void TstFileLocks::lockErrorsWithoutAHolder()
     QCOMPARE(gotConfig.LoadFromFile(configPath), loads);
 }
 
-void TstFileLocks::singleInstanceAcrossProcesses()
-{
-    const QString name = QStringLiteral("qe_core_test_%1").arg(QCoreApplication::applicationPid());
-    const QString lockPath = QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock"));
-    QFile::remove(lockPath);
-    const mode_t oldMask = ::umask(022);
-    {
-        Child first(HoldInstance, name);
-        QCOMPARE(first.answer(), QByteArray("first"));
-        QVERIFY(IsAlreadyRunning(name));
-        struct stat st;
-        QCOMPARE(::stat(QFile::encodeName(lockPath).constData(), &st), 0);
-        QCOMPARE(int(st.st_mode & 0777), 0666);
-        first.crash();
-    }
-    ::umask(oldMask);
-    QVERIFY(!IsAlreadyRunning(name));  // this process holds it from now on
-    Child second(HoldInstance, name);
-    QCOMPARE(second.answer(), QByteArray("running"));
-    second.release();
-    QFile::remove(lockPath);
-}
-
-void TstFileLocks::singleInstanceIgnoresPlantedLink()
-{
-    // A link planted under the lock's name must not make the guard open, and
-    // widen the permissions of, whatever file it points at.
-    QTemporaryDir dir;
-    const QString victim = dir.filePath(QStringLiteral("private"));
-    QFile v(victim);
-    QVERIFY(v.open(QIODevice::WriteOnly));
-    v.close();
-    QVERIFY(QFile::setPermissions(victim, QFile::ReadOwner | QFile::WriteOwner));
-    const QString name = QStringLiteral("qe_core_link_%1").arg(QCoreApplication::applicationPid());
-    const QString lockPath = QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock"));
-    QFile::remove(lockPath);
-    QVERIFY(QFile::link(victim, lockPath));
-    IsAlreadyRunning(name);
-    struct stat st;
-    QCOMPARE(::stat(QFile::encodeName(victim).constData(), &st), 0);
-    QFile::remove(lockPath);
-    QCOMPARE(int(st.st_mode & 0777), 0600);
-}
-
 int main(int argc, char **argv)
 {
-    if (argc == 3 && (qstrcmp(argv[1], HoldFileLock) == 0 || qstrcmp(argv[1], HoldInstance) == 0))
-        return childMain(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && qstrcmp(argv[1], HoldFileLock) == 0)
+        return childMain(QString::fromLocal8Bit(argv[2]));
     QCoreApplication app(argc, argv);
     TstFileLocks t;
     return QTest::qExec(&t, argc, argv);
