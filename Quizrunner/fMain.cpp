@@ -68,7 +68,8 @@ int TfrmMain::RunProgram()
     splash->ShowInfo(AppTitle, 8, 102);
 
     if (IsAlreadyRunning(InstanceName)) {
-        ShowMessage(QMessageBox::Critical, QString(), QStringLiteral("Экзаменовка уже запущена"), splash);
+        // No caption of its own: the system's default for an error box.
+        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"), QStringLiteral("Экзаменовка уже запущена"), splash);
         delete TfrmSplash::Instance();
         return 1;
     }

@@ -408,7 +408,7 @@ private Q_SLOTS:
         second.Process().setProcessEnvironment(env);
         second.Start(args);
         QVERIFY(second.WaitForEnd());
-        QCOMPARE(second.Messages(), QStringList({QStringLiteral("Quizrunner\tЭкзаменовка уже запущена")}));
+        QCOMPARE(second.Messages(), QStringList({QStringLiteral("Ошибка\tЭкзаменовка уже запущена")}));
         QCOMPARE(second.ExitCode(), 1);
 
         QVERIFY(!first.WaitForEnd(LoadedAfterMs));
