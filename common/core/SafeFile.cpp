@@ -12,21 +12,47 @@
 
 namespace SafeFile {
 namespace {
+std::function<void(const QString &)> &syncObserver()
+{
+    static std::function<void(const QString &)> observer;
+    return observer;
+}
+
 void syncDirectory(const QString &path)
 {
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QString folder = QFileInfo(path).absolutePath();
+    if (syncObserver())
+        syncObserver()(folder);
+    const QByteArray dir = QFile::encodeName(folder);
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
 }
+
+// The file a save through links replaces: the rename happens beside it, so
+// that is the folder to sync. As QSaveFile would resolve it, but once, here.
+QString finalTarget(const QString &path)
+{
+    QFileInfo fi(path);
+    int depth = 128;
+    while (--depth && fi.isSymLink())
+        fi.setFile(fi.symLinkTarget());
+    return depth > 0 ? fi.filePath() : path;
+}
+}
+
+void SetFolderSyncObserver(std::function<void(const QString &)> observer)
+{
+    syncObserver() = std::move(observer);
 }
 
 void WriteAtomically(const QString &path, const std::function<void(QIODevice &)> &write, int permissions)
 {
     const QString native = QDir::toNativeSeparators(path);
-    QSaveFile f(path);
+    const QString target = finalTarget(path);
+    QSaveFile f(target);
     if (!f.open(QIODevice::WriteOnly))
         throw EFOpenError(QStringLiteral("Cannot create file \"%1\". %2").arg(native, f.errorString()));
     try {
@@ -42,6 +68,6 @@ void WriteAtomically(const QString &path, const std::function<void(QIODevice &)>
     }
     if (!f.commit())
         throw EWriteError(QStringLiteral("Stream write error: %1").arg(f.errorString()));
-    syncDirectory(path);
+    syncDirectory(target);
 }
 }

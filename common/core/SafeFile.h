@@ -2,6 +2,8 @@
 // Writes a file through a temporary beside it: flushed to disk, then renamed
 // over the target. On any failure the target is untouched and no temporary is
 // left; the error is rethrown (EFOpenError/EWriteError for I/O failures).
+// Through a symbolic link the file it leads to is replaced, beside itself,
+// and the link stays a link.
 #include <QIODevice>
 #include <QString>
 #include <functional>
@@ -10,4 +12,7 @@ namespace SafeFile {
 // permissions: when not -1, the mode (st_mode bits) the new file gets.
 void WriteAtomically(const QString &path, const std::function<void(QIODevice &)> &write,
                      int permissions = -1);
+
+// Test hook: told the folder synced after each rename; empty to stop.
+void SetFolderSyncObserver(std::function<void(const QString &folder)> observer);
 }
