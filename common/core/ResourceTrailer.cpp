@@ -191,7 +191,7 @@ void AddResources(const QString &program, const QString &out, const QList<TResou
         putU32(foot + FootFormatVersion, FormatVersion);
         std::memcpy(foot + FootMagic, Magic, MagicSize);
         writeAll(dev, reinterpret_cast<const char *>(foot), FooterSize);
-    }, int(st.st_mode & 07777));
+    }, int(st.st_mode & 0777));  // never the set-ID or sticky bits of the player
 }
 
 std::optional<QByteArray> FindResource(const QString &programFile, const QString &name)

@@ -11,7 +11,8 @@ namespace ResourceTrailer {
 constexpr quint32 RT_RCDATA = 10;
 using TResource = QPair<QString, QByteArray>;  // name, bytes (type RT_RCDATA, language 0)
 
-// Copies program to out (keeping its permissions) and adds or replaces the named
+// Copies program to out (keeping its permission bits 0777, not set-user-ID,
+// set-group-ID or sticky) and adds or replaces the named
 // resources. A program that already has a trailer keeps its other resources.
 // Writes via a temporary file and rename. Throws EQuizError on failure.
 void AddResources(const QString &program, const QString &out, const QList<TResource> &resources);

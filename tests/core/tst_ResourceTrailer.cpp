@@ -8,6 +8,8 @@
 #include "ResourceTrailer.h"
 #include "testutil_core.h"
 
+#include <sys/stat.h>
+
 using namespace ResourceTrailer;
 
 namespace {
@@ -48,6 +50,7 @@ private Q_SLOTS:
     void damagedTrailers();
     void randomDamageNeverMisleads();
     void failedWriteLeavesNothing();
+    void exportKeepsOnlyPermissionBits();
 private:
     QTemporaryDir m_dir;
     QString m_program;
@@ -183,6 +186,27 @@ void TstResourceTrailer::failedWriteLeavesNothing()
     QVERIFY_THROWS_EXCEPTION(EQuizError, AddResources(m_program, path(QStringLiteral("no/dir/out")), {{"TEST", "x"}}));
     QVERIFY_THROWS_EXCEPTION(EFOpenError, AddResources(path(QStringLiteral("missing")), path(QStringLiteral("o")), {}));
     QVERIFY(!QFile::exists(path(QStringLiteral("o"))));
+}
+
+void TstResourceTrailer::exportKeepsOnlyPermissionBits()
+{
+    // A player installed set-user-ID or set-group-ID must not hand that to
+    // every copy a teacher exports; the sticky bit means nothing on a program.
+    const QString program = path(QStringLiteral("special"));
+    writeFile(program, programBytes());
+    const QByteArray native = QFile::encodeName(program);
+    QCOMPARE(::chmod(native.constData(), 07751), 0);
+    struct stat st;
+    QCOMPARE(::stat(native.constData(), &st), 0);
+    if ((st.st_mode & 07777) != 07751)
+        QSKIP("this file system does not keep set-ID bits");
+    const QString out = path(QStringLiteral("special-exported"));
+    AddResources(program, out, {{"TEST", TestBytes}});
+    QCOMPARE(::stat(QFile::encodeName(out).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), 0751);
+    AddResources(out, out, {{"TEST", "again"}});  // exported again, onto itself
+    QCOMPARE(::stat(QFile::encodeName(out).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), 0751);
 }
 
 QTEST_GUILESS_MAIN(TstResourceTrailer)
