@@ -146,6 +146,33 @@ private Q_SLOTS:
         QCOMPARE(same.exitCode, 2);
         QVERIFY(!ResourceTrailer::FindResource(player, QStringLiteral("TEST")).has_value());
     }
+
+    void embedReplacesAnExistingOutOnlyWhenForced()
+    {
+        const QString player = makePlayer();
+        const QString test = makeTest(QStringLiteral("forced.qe2"), QStringLiteral("Первый"));
+        const QString out = WriteFile(m_dir.path(), QStringLiteral("taken"), "someone's file");
+        const QString elsewhere = m_dir.filePath(QStringLiteral("not-yet-there"));
+        const QString dangling = m_dir.filePath(QStringLiteral("dangling"));
+        QVERIFY(QFile::link(elsewhere, dangling));
+        for (const QString &existing : {out, dangling}) {
+            const TToolRun r = RunTool({QStringLiteral("embed"), player, test, existing});
+            QVERIFY(r.finished);
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.errText().contains(existing) && r.errText().contains(QStringLiteral("--force")),
+                     qPrintable(r.errText()));
+        }
+        QCOMPARE(ReadFile(out), QByteArray("someone's file"));
+        QVERIFY(!QFile::exists(elsewhere));
+
+        const TToolRun forced = RunTool({QStringLiteral("embed"), QStringLiteral("--force"), player, test, out});
+        QVERIFY2(forced.finished && forced.exitCode == 0, qPrintable(forced.errText()));
+        QCOMPARE(ResourceTrailer::FindResource(out, QStringLiteral("TEST")).value_or(QByteArray()), ReadFile(test));
+        // Forcing never lets the player be written over.
+        const TToolRun onPlayer = RunTool({QStringLiteral("embed"), QStringLiteral("--force"), player, test, player});
+        QCOMPARE(onPlayer.exitCode, 2);
+        QVERIFY(!ResourceTrailer::FindResource(player, QStringLiteral("TEST")).has_value());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAdmin)

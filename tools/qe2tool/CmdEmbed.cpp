@@ -12,7 +12,7 @@ namespace Qe2Tool {
 
 int CmdEmbed(const QStringList &args)
 {
-    const TArgs a = ParseArgs(args, {}, 3, 3);
+    const TArgs a = ParseArgs(args, {{QStringLiteral("force"), {}, false}}, 3, 3);
     const QString player = a.positional[0];
     const QString test = a.positional[1];
     const QString out = a.positional[2];
@@ -23,6 +23,9 @@ int CmdEmbed(const QStringList &args)
     if (outInfo.exists() && (outInfo.canonicalFilePath() == playerInfo.canonicalFilePath()
                              || outInfo.canonicalFilePath() == testInfo.canonicalFilePath()))
         throw UsageError(QStringLiteral("OUT must be a new file, not the player or the test"));
+    // A link counts even when it leads nowhere: the write would follow it.
+    if (!a.has(QStringLiteral("force")) && (outInfo.exists() || outInfo.isSymLink()))
+        throw ToolError(QStringLiteral("%1: the file exists; --force replaces it").arg(out));
 
     // Check the very bytes that go into the program: a test that does not load
     // would only fail later, in front of the examinee.

@@ -35,9 +35,9 @@ const TCommand Commands[] = {
      "qe2tool build DESC.json -o FILE.qe2\n"
      "    Builds a test file from a JSON test description.\n"},
     {"embed", CmdEmbed,
-     "qe2tool embed PLAYER TEST OUT\n"
+     "qe2tool embed [--force] PLAYER TEST OUT\n"
      "    Makes a standalone test program OUT: a copy of the player PLAYER that\n"
-     "    carries the test file TEST.\n"},
+     "    carries the test file TEST. OUT must not exist yet; --force replaces it.\n"},
     {"richdump", CmdRichDump,
      "qe2tool richdump [--lines] FILE\n"
      "    FILE is RTF or a rich-text content record. Prints its formatting as JSON\n"
