@@ -92,8 +92,30 @@ quint32 CalcIQCount(const TQuestionList &questions)
 
 // ---- strings ----
 
+namespace {
+void checkFits(const char *field, qint64 bytes)
+{
+    if (bytes > qint64(MaxBlobBytes))
+        throw ERangeError(QStringLiteral("%1 too long to store: %2 bytes, at most %3")
+                              .arg(QLatin1String(field)).arg(bytes).arg(MaxBlobBytes));
+}
+
+void checkWideFits(const char *field, const QString &s)
+{
+    // Readers take at most MaxBlobBytes / 2 units, not every byte count up to MaxBlobBytes.
+    if (quint64(s.size()) > MaxBlobBytes / 2)
+        throw ERangeError(QStringLiteral("%1 too long to store: %2 characters, at most %3")
+                              .arg(QLatin1String(field)).arg(s.size()).arg(MaxBlobBytes / 2));
+}
+
+// One byte per UTF-16 unit: a surrogate pair makes one '?', so this may
+// refuse a text a little short of the limit, never pass one beyond it.
+void checkAnsiFits(const char *field, const QString &s) { checkFits(field, s.size()); }
+}
+
 void WriteAnsiString(const QString &s, QIODevice &dev)
 {
+    checkAnsiFits("Text", s);
     const QByteArray b = ToAnsi(s);
     StreamIO::WriteU32(dev, quint32(b.size()));
     StreamIO::WriteAll(dev, b.constData(), b.size());
@@ -107,6 +129,7 @@ QString ReadAnsiString(QIODevice &dev)
 
 void WriteWideString(const QString &s, QIODevice &dev)
 {
+    checkWideFits("Text", s);
     QByteArray b(s.size() * 2, Qt::Uninitialized);
     uchar *p = reinterpret_cast<uchar *>(b.data());
     for (const QChar c : s) {
@@ -321,12 +344,27 @@ QString HeaderResultMessage(int code)
 
 // ---- question record ----
 
+void CheckQuestionFits(const TNQuestion &q)
+{
+    const qsizetype lines = std::min<qsizetype>(q.PlainLines.Count(), MaxPlainLines);
+    for (qsizetype i = 0; i < lines; ++i)
+        checkWideFits("Plain line", q.PlainLines.items().at(i));
+    checkFits("Body", q.Body.size());
+    if (q.Comment)
+        checkFits("Comment", q.Comment->size());
+    if (q.HasTitle)
+        checkAnsiFits("Title", q.Title);
+    for (const QString &v : q.Variants)
+        checkAnsiFits("Variant", v);
+}
+
 void WriteQuestion(const TNQuestion &q, QIODevice &dev)
 {
     using namespace StreamIO;
     if (quint32(q.Variants.size()) > MaxVariants
         || (!q.Variants.isEmpty() && q.RightMarks.size() != q.Variants.size()))
         throw ERangeError(StructureError);
+    CheckQuestionFits(q);
     quint8 flags = 0;
     if (q.Comment) flags |= QFlagComment;
     if (q.HasTitle) flags |= QFlagTitle;

@@ -95,7 +95,11 @@ enum THeaderResult { hrOk = 0, hrBadMagic = 1, hrTooOld = 2, hrTooNew = 3, hrRea
 
 void WriteTestHeader(QIODevice &dev, TTestInfo &info);   // sets Version to 11
 int ReadTestHeader(QIODevice &dev, TTestInfo &info);     // leaves dev at the body
-void WriteQuestion(const TNQuestion &q, QIODevice &dev);
+void WriteQuestion(const TNQuestion &q, QIODevice &dev);  // CheckQuestionFits first
+// Throws ERangeError naming the field when a field of q is longer than readers
+// accept (TestFileFormat::MaxBlobBytes bytes): written, the test would never
+// open again. Looks at lengths only, so a huge field costs nothing to refuse.
+void CheckQuestionFits(const TNQuestion &q);
 void ReadQuestion(TNQuestion &q, QIODevice &dev);        // ERangeError etc.
 
 inline const QByteArray PasswordKey = QByteArrayLiteral("k9&w");
@@ -110,7 +114,9 @@ using TProgress = std::function<void(int percent)>;
 
 // Writes header and compressed body to a temporary file beside path, flushes it
 // to disk and renames it over path; on any failure the previous file is untouched
-// and an EQuizError is thrown. Sets QuestionCount, IQCount, zeroes ReservedBytes.
+// and an EQuizError is thrown. A question that does not fit the format
+// (CheckQuestionFits) is refused before anything is written, its number (from 1)
+// in the message. Sets QuestionCount, IQCount, zeroes ReservedBytes.
 void SaveTestToFile(const QString &path, TTestInfo &info, const TQuestionList &questions,
                     const TProgress &progress = {});
 // The same bytes into memory.

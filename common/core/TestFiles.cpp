@@ -19,9 +19,6 @@ void writeTest(QIODevice &dev, TTestInfo &info, const TQuestionList &questions, 
     info.QuestionCount = quint32(questions.size());
     info.IQCount = CalcIQCount(questions);
     info.ReservedBytes.fill(0);
-    for (const TQuestionPtr &q : questions)
-        if (!q)
-            throw EWriteError(QStringLiteral("Stream write error"));
     WriteTestHeader(dev, info);
     TBZCompressionStream z(dev, TestFileFormat::BZBlockSize100k);
     quint64 i = 0;
@@ -33,16 +30,33 @@ void writeTest(QIODevice &dev, TTestInfo &info, const TQuestionList &questions, 
     }
     z.finish();
 }
+
+// A field no reader would take is refused before the first byte, so such a
+// save does not even make its temporary file.
+void checkBeforeWriting(const TQuestionList &questions)
+{
+    for (size_t i = 0; i < questions.size(); ++i) {
+        if (!questions[i])
+            throw EWriteError(QStringLiteral("Stream write error"));
+        try {
+            CheckQuestionFits(*questions[i]);
+        } catch (const ERangeError &e) {
+            throw ERangeError(QStringLiteral("Question %1: %2").arg(i + 1).arg(e.text()));
+        }
+    }
+}
 }
 
 void SaveTestToFile(const QString &path, TTestInfo &info, const TQuestionList &questions,
                     const TProgress &progress)
 {
+    checkBeforeWriting(questions);
     SafeFile::WriteAtomically(path, [&](QIODevice &dev) { writeTest(dev, info, questions, progress); });
 }
 
 QByteArray SaveTestToBytes(TTestInfo &info, const TQuestionList &questions)
 {
+    checkBeforeWriting(questions);
     QByteArray out;
     QBuffer buf(&out);
     buf.open(QIODevice::WriteOnly);

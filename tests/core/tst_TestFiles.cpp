@@ -7,9 +7,11 @@
 
 #include "BZStreams.h"
 #include "QuizEngineCommon.h"
+#include "TestFileFormat.h"
 #include "testutil_core.h"
 
 #include <csignal>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -38,6 +40,44 @@ TTestLoadResult loadBytes(QByteArray bytes, TQuestionList &out, bool player = fa
 }
 
 const QStringList BodyErrors{"EReadError", "EBZDecompressionError", "ERangeError"};
+
+constexpr qint64 Limit = qint64(TestFileFormat::MaxBlobBytes);
+
+// Address space that reads as zeros and costs no memory until touched: fields
+// of any length, for checks that must look at the length only.
+class ZeroPages {
+public:
+    ZeroPages() : m_p(::mmap(nullptr, Size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0)) {}
+    ~ZeroPages()
+    {
+        if (ok())
+            ::munmap(m_p, Size);
+    }
+    bool ok() const { return m_p != MAP_FAILED; }
+    QByteArray bytes(qint64 n) const { return QByteArray::fromRawData(static_cast<const char *>(m_p), n); }
+    QString text(qint64 units) const { return QString::fromRawData(static_cast<const QChar *>(m_p), units); }
+    static constexpr qint64 Size = (qint64(1) << 33) + 4096;  // 8 GiB: 4 GiB and more of UTF-16
+private:
+    void *m_p;
+};
+
+// Puts a field of the given length into q: "body", "comment", "line", "title" or "variant".
+void setHugeField(TNQuestion &q, const ZeroPages &zeros, const QString &field, qint64 length)
+{
+    if (field == QLatin1String("body"))
+        q.Body = zeros.bytes(length);
+    else if (field == QLatin1String("comment"))
+        q.Comment = zeros.bytes(length);
+    else if (field == QLatin1String("line"))
+        q.PlainLines.Put(0, zeros.text(length));
+    else if (field == QLatin1String("title")) {
+        q.HasTitle = true;
+        q.Title = zeros.text(length);
+    } else if (field == QLatin1String("variant"))
+        q.Variants[1] = zeros.text(length);
+    else
+        qFatal("unknown field %s", qPrintable(field));
+}
 }
 
 class TstTestFiles : public QObject {
@@ -51,6 +91,9 @@ private Q_SLOTS:
     void everyTruncationFailsCleanly();
     void failedSaveKeepsOldFile();
     void unreadablePaths();
+    void oversizeFieldsAreRefusedBeforeWriting_data();
+    void oversizeFieldsAreRefusedBeforeWriting();
+    void fieldsAtTheLimitPass();
 };
 
 void TstTestFiles::emptyTestRoundTrip()
@@ -278,6 +321,82 @@ void TstTestFiles::unreadablePaths()
         QCOMPARE(r.ErrorKind, QStringLiteral("EFOpenError"));
         QVERIFY(r.ErrorText.contains(QDir::toNativeSeparators(path)));
     }
+}
+
+void TstTestFiles::oversizeFieldsAreRefusedBeforeWriting_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("body") << "body" << Limit + 1 << "Body";
+    // Beyond 4 GiB the stored length would wrap round to a small, wrong one.
+    QTest::newRow("body over 4 GiB") << "body" << (qint64(1) << 32) + 16 << "Body";
+    QTest::newRow("comment") << "comment" << Limit + 1 << "Comment";
+    QTest::newRow("plain line") << "line" << Limit / 2 + 1 << "Plain line";
+    QTest::newRow("title") << "title" << Limit + 1 << "Title";
+    QTest::newRow("variant") << "variant" << Limit + 1 << "Variant";
+}
+
+void TstTestFiles::oversizeFieldsAreRefusedBeforeWriting()
+{
+    QFETCH(QString, field);
+    QFETCH(qint64, length);
+    QFETCH(QString, named);
+    const ZeroPages zeros;
+    QVERIFY(zeros.ok());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    SaveTestToFile(path, info, sampleTest(3));
+    const QByteArray before = readFile(path);
+
+    TQuestionList list = sampleTest(3);
+    setHugeField(*list[1], zeros, field, length);
+    try {
+        SaveTestToFile(path, info, list);
+        QFAIL("saved a field no reader takes");
+    } catch (const ERangeError &e) {
+        QVERIFY2(e.text().startsWith(QStringLiteral("Question 2: ") + named + QStringLiteral(" too long to store")),
+                 qPrintable(e.text()));
+    }
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
+    QVERIFY_THROWS_EXCEPTION(ERangeError, SaveTestToBytes(info, list));
+
+    // The record writer on its own refuses it before its first byte too.
+    QByteArray out;
+    QBuffer buf(&out);
+    buf.open(QIODevice::WriteOnly);
+    QVERIFY_THROWS_EXCEPTION(ERangeError, WriteQuestion(*list[1], buf));
+    QCOMPARE(out.size(), 0);
+}
+
+void TstTestFiles::fieldsAtTheLimitPass()
+{
+    const ZeroPages zeros;
+    QVERIFY(zeros.ok());
+    TQuestionList list = sampleTest(2);
+    TNQuestion &q = *list[1];
+    setHugeField(q, zeros, QStringLiteral("body"), Limit);
+    setHugeField(q, zeros, QStringLiteral("comment"), Limit);
+    setHugeField(q, zeros, QStringLiteral("line"), Limit / 2);
+    setHugeField(q, zeros, QStringLiteral("title"), Limit);
+    setHugeField(q, zeros, QStringLiteral("variant"), Limit);
+    try {
+        CheckQuestionFits(q);
+    } catch (const ERangeError &e) {
+        QFAIL(qPrintable(e.text()));
+    }
+
+    // Plain lines past the ones stored are not written, so they cannot be too long.
+    TQuestionList extra = sampleTest(1);
+    while (quint32(extra[0]->PlainLines.Count()) < TestFileFormat::MaxPlainLines)
+        extra[0]->PlainLines.Add(QStringLiteral("line"));
+    extra[0]->PlainLines.Add(zeros.text(Limit));
+    TTestInfo info = TTestInfo::NewTestValues();
+    TQuestionList back;
+    QVERIFY(loadBytes(SaveTestToBytes(info, extra), back).Ok);
+    QCOMPARE(quint32(back[0]->PlainLines.Count()), TestFileFormat::MaxPlainLines);
 }
 
 QTEST_GUILESS_MAIN(TstTestFiles)
