@@ -55,16 +55,68 @@ void PutLe32(QByteArray &b, quint32 v)
         b.append(char((v >> (8 * i)) & 0xff));
 }
 
+// GLib messages raised on this thread while a storage is read or built.
+struct GLibTrapState {
+    int depth = 0;
+    bool failed = false;
+    QString first;
+};
+thread_local GLibTrapState t_trap;
+GLogFunc g_previousHandler = nullptr;
+gpointer g_previousData = nullptr;
+
+void OnGLibMessage(const gchar *domain, GLogLevelFlags level, const gchar *message, gpointer)
+{
+    if (t_trap.depth == 0) {
+        (g_previousHandler ? g_previousHandler : g_log_default_handler)(domain, level, message, g_previousData);
+        return;
+    }
+    if (level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+        if (!t_trap.failed)
+            t_trap.first = QString::fromUtf8(message ? message : "").simplified();
+        t_trap.failed = true;
+    }
+}
+
+// Criticals and warnings made fatal by G_DEBUG must not end the program over
+// a damaged object in a test; elsewhere they stay fatal.
+gboolean AbortOutsideTrap(const gchar *, GLogLevelFlags, const gchar *, gpointer)
+{
+    return t_trap.depth == 0;
+}
+
 void EnsureGsf()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         gsf_init();
-        // Damaged storages are expected input; their details are not for the console.
-        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE),
-                          [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {}, nullptr);
+        // Damaged storages are expected input: libgsf's criticals, warnings of
+        // any domain or none, come to OnGLibMessage, never to the console.
+        g_previousHandler = g_log_set_default_handler(OnGLibMessage, nullptr);
+        g_log_set_handler("libgsf:msole", GLogLevelFlags(G_LOG_LEVEL_MASK), OnGLibMessage, nullptr);
+        g_log_set_handler("libgsf", GLogLevelFlags(G_LOG_LEVEL_MASK), OnGLibMessage, nullptr);
+        g_test_log_set_fatal_handler(AbortOutsideTrap, nullptr);
     });
 }
+
+// Inside its scope a critical or warning from GLib makes the libgsf work at
+// hand a failure; messages below that are dropped.
+class GLibMessageTrap {
+public:
+    GLibMessageTrap()
+    {
+        EnsureGsf();
+        if (t_trap.depth++ == 0) {
+            t_trap.failed = false;
+            t_trap.first.clear();
+        }
+    }
+    ~GLibMessageTrap() { --t_trap.depth; }
+    GLibMessageTrap(const GLibMessageTrap &) = delete;
+    GLibMessageTrap &operator=(const GLibMessageTrap &) = delete;
+    bool failed() const { return t_trap.failed; }
+    const QString &message() const { return t_trap.first; }
+};
 
 QByteArray CompObjStream()
 {
@@ -183,25 +235,34 @@ QImage ImageFromDib(const QByteArray &dib)
     return QImage::fromData(file, "BMP");
 }
 
-QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage)
+QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage, QString *error)
 {
     QList<QPair<QString, QByteArray>> out;
+    auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return QList<QPair<QString, QByteArray>>();
+    };
+    if (error)
+        error->clear();
     if (storage.size() < 512)
-        return out;
-    EnsureGsf();
+        return fail(QStringLiteral("not a compound file: %1 bytes").arg(storage.size()));
+    GLibMessageTrap trap;
     GsfInput *mem = gsf_input_memory_new(reinterpret_cast<const guint8 *>(storage.constData()), storage.size(), FALSE);
     if (!mem)
-        return out;
+        return fail(QStringLiteral("not a compound file"));
     GError *err = nullptr;
     GsfInfile *ole = gsf_infile_msole_new(mem, &err);
     g_object_unref(mem);
     if (!ole) {
+        const QString why = QStringLiteral("not a compound file: %1")
+                                .arg(err ? QString::fromUtf8(err->message) : trap.message());
         if (err)
             g_error_free(err);
-        return out;
+        return fail(why);
     }
     const int n = std::min(gsf_infile_num_children(ole), kMaxStreams);
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !trap.failed(); ++i) {
         GsfInput *child = gsf_infile_child_by_index(ole, i);
         if (!child)
             continue;
@@ -214,6 +275,8 @@ QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage)
         g_object_unref(child);
     }
     g_object_unref(ole);
+    if (trap.failed())
+        return fail(QStringLiteral("damaged compound file: %1").arg(trap.message()));
     return out;
 }
 
@@ -324,7 +387,7 @@ QByteArray BuildPictureStorage(const QImage &source)
 
 QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, QByteArray>> &streams)
 {
-    EnsureGsf();
+    GLibMessageTrap trap;
     GsfOutput *mem = gsf_output_memory_new();
     GsfOutfile *ole = gsf_outfile_msole_new_full(mem, 512, 64);
     if (!ole) {
@@ -342,7 +405,7 @@ QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, Q
             g_object_unref(s);
         }
     }
-    ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
+    ok = gsf_output_close(GSF_OUTPUT(ole)) && ok && !trap.failed();
     QByteArray out;
     if (ok) {
         const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(mem));
@@ -378,15 +441,17 @@ namespace {
 struct CachedPicture {
     QImage image;
     QString className;
+    qsizetype cost() const { return qsizetype(sizeof(CachedPicture)) + image.sizeInBytes() + className.size() * 2; }
 };
 
+// Costed by bytes: a test of large pictures must not hold them all decoded.
 QCache<QByteArray, CachedPicture> &PictureCache()
 {
-    static QCache<QByteArray, CachedPicture> cache(64);
+    static QCache<QByteArray, CachedPicture> cache(kPictureCacheBudget);
     return cache;
 }
 
-const CachedPicture &PictureFor(const QByteArray &storage)
+CachedPicture PictureFor(const QByteArray &storage)
 {
     QByteArray key = QByteArray::number(qHash(storage)) + ':' + QByteArray::number(storage.size());
     if (CachedPicture *c = PictureCache().object(key))
@@ -395,11 +460,30 @@ const CachedPicture &PictureFor(const QByteArray &storage)
     c->image = DecodeStoragePicture(storage);
     if (c->image.isNull())
         c->className = StorageClassName(storage);
-    PictureCache().insert(key, c);
-    return *PictureCache().object(key);
+    const CachedPicture picture = *c;
+    // One larger than the whole budget is drawn but not kept (insert deletes it).
+    PictureCache().insert(key, c, c->cost());
+    return picture;
 }
 
 } // namespace
+
+TPictureCacheStats PictureCacheStats()
+{
+    TPictureCacheStats st;
+    const QCache<QByteArray, CachedPicture> &cache = PictureCache();
+    st.budget = cache.maxCost();
+    for (const QByteArray &key : cache.keys()) {
+        ++st.entries;
+        st.bytes += cache.object(key)->cost();
+    }
+    return st;
+}
+
+void SetPictureCacheBudget(qsizetype bytes)
+{
+    PictureCache().setMaxCost(bytes);
+}
 
 QSizeF TRichObjectHandler::intrinsicSize(QTextDocument *doc, int, const QTextFormat &format)
 {
@@ -412,7 +496,7 @@ QSizeF TRichObjectHandler::intrinsicSize(QTextDocument *doc, int, const QTextFor
 void TRichObjectHandler::drawObject(QPainter *painter, const QRectF &rect, QTextDocument *, int,
                                     const QTextFormat &format)
 {
-    const CachedPicture &pic = PictureFor(format.property(PropObjStorage).toByteArray());
+    const CachedPicture pic = PictureFor(format.property(PropObjStorage).toByteArray());
     if (!pic.image.isNull()) {
         painter->drawImage(rect, pic.image);
         return;

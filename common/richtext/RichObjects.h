@@ -45,8 +45,11 @@ QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, Q
 QImage DecodeStoragePicture(const QByteArray &storage);
 // The class name shown for objects that cannot be drawn (CompObj user type or ProgID).
 QString StorageClassName(const QByteArray &storage);
-// The streams of a storage image by name (top level only); empty on damaged input.
-QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage);
+// The streams of a storage image by name (top level only); empty on damaged
+// input, with the reason in error. What libgsf says about a damaged image
+// (any GLib critical or warning while it is read) becomes that reason: it is
+// never printed and never aborts, whatever G_DEBUG asks.
+QList<QPair<QString, QByteArray>> StorageStreams(const QByteArray &storage, QString *error = nullptr);
 
 // A bare DIB (BITMAPINFOHEADER and bits) or a complete BMP file as an image.
 QImage ImageFromDib(const QByteArray &dib);
@@ -64,6 +67,17 @@ public:
     void drawObject(QPainter *painter, const QRectF &rect, QTextDocument *doc, int posInDocument,
                     const QTextFormat &format) override;
 };
+
+// Pictures decoded for drawing are kept in a cache costed by their bytes.
+inline constexpr qsizetype kPictureCacheBudget = 64 * 1024 * 1024;
+struct TPictureCacheStats {
+    qsizetype entries = 0;
+    qsizetype bytes = 0;   // decoded pictures and class names, with their records
+    qsizetype budget = 0;
+};
+TPictureCacheStats PictureCacheStats();
+// For tests: a smaller budget evicts at once what no longer fits.
+void SetPictureCacheBudget(qsizetype bytes);
 
 // Idempotent: installs the handler on doc's layout.
 void RegisterObjectHandler(QTextDocument *doc);
