@@ -78,8 +78,9 @@ void OnGLibMessage(const gchar *domain, GLogLevelFlags level, const gchar *messa
     }
 }
 
-// Criticals and warnings made fatal by G_DEBUG must not end the program over
-// a damaged object in a test; elsewhere they stay fatal.
+// G_DEBUG=fatal-criticals (or fatal-warnings) must not end the program over a
+// damaged object in a question; outside a trap such messages stay fatal.
+// (GLib keeps one such handler per process; nothing else here sets one.)
 gboolean AbortOutsideTrap(const gchar *, GLogLevelFlags, const gchar *, gpointer)
 {
     return t_trap.depth == 0;

@@ -75,7 +75,7 @@ struct TPictureCacheStats {
     qsizetype bytes = 0;   // decoded pictures and class names, with their records
     qsizetype budget = 0;
 };
-TPictureCacheStats PictureCacheStats();
+TPictureCacheStats PictureCacheStats();  // touches every entry, as a use would
 // For tests: a smaller budget evicts at once what no longer fits.
 void SetPictureCacheBudget(qsizetype bytes);
 
