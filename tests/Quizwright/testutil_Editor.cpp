@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QtTest>
 
 #include "Clock.h"
@@ -28,6 +29,17 @@ void WriteTest(const QString &path, const TQuestionList &questions, const QStrin
     info.Password = password;
     info.TimeLimit = timeLimit;
     SaveTestToFile(path, info, questions);
+}
+
+void Type(QWidget *w, const QString &text)
+{
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, ch == u'\n' ? Qt::Key_Return : 0, Qt::NoModifier,
+                        ch == u'\n' ? QStringLiteral("\r") : QString(ch));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, ch == u'\n' ? Qt::Key_Return : 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(w, &release);
+    }
 }
 
 QByteArray ReadAll(const QString &path)

@@ -22,6 +22,8 @@ TQuestionPtr Question(const QString &text, const QStringList &variants = {}, con
 void WriteTest(const QString &path, const TQuestionList &questions, const QString &password = {},
                quint8 timeLimit = 10);
 QByteArray ReadAll(const QString &path);
+// Types text into w key by key, any characters (Qt Test's own typing takes Latin-1 only).
+void Type(QWidget *w, const QString &text);
 void WriteAll(const QString &path, const QByteArray &bytes);
 }
 
