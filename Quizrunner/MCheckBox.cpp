@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 TMCheckBox::TMCheckBox(QWidget *parent) : QCheckBox(parent) {}
 
@@ -39,6 +41,13 @@ void TMCheckBox::SetWordWrap(bool on)
     }
 }
 
+int TMCheckBox::CaptionHeight() const
+{
+    if (!m_wrapLabel)
+        return fontMetrics().height();
+    return m_wrapLabel->heightForWidth(m_wrapLabel->width());
+}
+
 QColor TMCheckBox::CaptionColor() const
 {
     return palette().color(QPalette::WindowText);
@@ -70,6 +79,29 @@ void TMCheckBox::resizeEvent(QResizeEvent *e)
 {
     QCheckBox::resizeEvent(e);
     placeLabel();
+}
+
+// A wrapped caption has its box beside the first line, where reading starts:
+// a tall caption scrolled to its top still shows its mark.
+void TMCheckBox::paintEvent(QPaintEvent *e)
+{
+    if (!m_wrapLabel) {
+        QCheckBox::paintEvent(e);
+        return;
+    }
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &opt, this);
+    box.moveTop(qMax(0, (fontMetrics().height() - box.height()) / 2));
+    opt.rect = box;
+    p.drawPrimitive(QStyle::PE_IndicatorCheckBox, opt);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = m_wrapLabel->geometry();
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
 }
 
 void TMCheckBox::placeLabel()

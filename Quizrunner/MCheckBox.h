@@ -16,12 +16,15 @@ public:
     void SetCaption(const QString &s);
     void SetWordWrap(bool on);
     bool WordWrap() const { return m_wrapLabel != nullptr; }
+    // Height the caption needs at the box's present width.
+    int CaptionHeight() const;
     QColor CaptionColor() const;
     void SetCaptionColor(const QColor &c);
 protected:
     void nextCheckState() override;
     bool hitButton(const QPoint &pos) const override;
     void resizeEvent(QResizeEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
 private:
     void placeLabel();
     bool m_userToggle = true;

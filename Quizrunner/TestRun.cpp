@@ -266,14 +266,9 @@ void TTestRunPrivate::DisplayQuestion()
                                     && q.Comment.has_value());
         commentShown = false;
 
-        const int topH = ui->panTop->height();
-        const int textW = ui->panTop->width() - 4;
         FreeCheckBoxes();
-        if (q.IsInformation()) {
-            ui->panVariants->hide();
-            ui->reText->setGeometry(2, 2, textW, qMax(0, topH - 4));
-        } else {
-            ui->panVariants->show();
+        QSize panel;
+        if (!q.IsInformation()) {
             // The text height of "Й_": the font's full line height.
             const int lineH = QFontMetrics(ui->panVariants->font()).height();
             const int room = question->width() - 40;
@@ -289,6 +284,10 @@ void TTestRunPrivate::DisplayQuestion()
                     const int lines = (w + room - 1) / room;
                     cb->resize(room, lines * lineH);
                     cb->SetWordWrap(true);
+                    // Words wrap where they break, which can take a line more
+                    // than the width alone asks for; the caption is never cut.
+                    if (cb->CaptionHeight() > cb->height())
+                        cb->resize(room, (cb->CaptionHeight() + lineH - 1) / lineH * lineH);
                 } else {
                     cb->resize(w, lineH);
                 }
@@ -307,14 +306,11 @@ void TTestRunPrivate::DisplayQuestion()
                 }
                 cb->show();
             }
-            const int pw = widest + 5;
-            const int ph = y + 5;
-            ui->panVariants->setGeometry(int(std::lrint((question->width() - pw) / 2.0)),
-                                         topH - ph - 3, pw, ph);
-            ui->reText->setGeometry(2, 2, textW, qMax(0, topH - ph - 8));
+            panel = QSize(widest + 5, y + 5);
         }
 
         LoadText();
+        question->LayoutQuestion(panel);
         SetScrollBars();
         ui->bbtnComment->setText(CommentCaption);
         commentShown = false;

@@ -4,20 +4,31 @@
 #include "ColorButton.h"
 #include "MCheckBox.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <QTimer>
+#include <cmath>
 
 namespace {
 constexpr int ButtonsBarHeight = 43;
 constexpr int StripBarHeight = 24;
 constexpr int ArrowGlyphW = 7;
 constexpr int ArrowGlyphH = 13;
+// Right-hand buttons of the bottom bar: widths, gaps, and the room a glyph
+// with its spacing takes from the caption.
+constexpr int CommentWidth = 107, BackWidth = 107, ForwardWidth = 99;
+constexpr int BarMargin = 8, BarGap = 4;
+constexpr int GlyphRoom = ArrowGlyphW + 4;
+constexpr int ClockLabelWidth = 41;
 // The pixel that lies inside the arrow shape of both glyphs.
 constexpr QPoint ArrowSeed(2, 6);
 
@@ -79,8 +90,10 @@ TfrmQuestion::TfrmQuestion(TRunState &state, QWidget *parent)
 
     ui->imgTimer->setPixmap(ClockPicture());
     ui->panClock->hide();
-    ui->bbtnBack->setIcon(NavGlyph(false));
-    ui->bbtnForward->setIcon(NavGlyph(true));
+    m_backGlyph = NavGlyph(false);
+    m_forwardGlyph = NavGlyph(true);
+    ui->bbtnBack->setIcon(m_backGlyph);
+    ui->bbtnForward->setIcon(m_forwardGlyph);
     ui->bbtnForward->setLayoutDirection(Qt::RightToLeft);
     ui->bbtnQBListScrollLeft->setIconSize(QSize(ArrowGlyphW, ArrowGlyphH));
     ui->bbtnQBListScrollRight->setIconSize(QSize(ArrowGlyphW, ArrowGlyphH));
@@ -149,11 +162,146 @@ void TfrmQuestion::DoLayout()
         ui->panQList->setGeometry(0, top, w, StripBarHeight);
     }
     ui->panTop->setGeometry(0, 0, w, qMax(0, top));
+    ui->reText->resize(qMax(0, w - 4), ui->reText->height());
+    LayoutButtonsBar();
+}
 
+// The clock only counts down, so room for its first text in the widest digits
+// lasts the whole run.
+void TfrmQuestion::FitClock()
+{
+    QLabel *lab = ui->labTime;
+    const QFontMetrics fm(lab->font());
+    QChar widestDigit = QLatin1Char('0');
+    for (char d = '1'; d <= '9'; ++d)
+        if (fm.horizontalAdvance(QLatin1Char(d)) > fm.horizontalAdvance(widestDigit))
+            widestDigit = QLatin1Char(d);
+    QString text = lab->text();
+    for (QChar &ch : text)
+        if (ch.isDigit())
+            ch = widestDigit;
+    const int labW = qMax(ClockLabelWidth, fm.horizontalAdvance(text) + 2);
+    lab->resize(labW, lab->height());
+    ui->panClock->resize(lab->x() + labW + 2, ui->panClock->height());
+}
+
+// Nothing covers the clock: when the row is too narrow the right-hand buttons
+// give up their gaps first, then their glyphs, and only then their width.
+void TfrmQuestion::LayoutButtonsBar()
+{
+    FitClock();
     QPushButton *f = ui->bbtnForward, *b = ui->bbtnBack, *c = ui->bbtnComment;
-    f->move(w - 8 - f->width(), f->y());
-    b->move(f->x() - 4 - b->width(), b->y());
-    c->move(b->x() - 4 - c->width(), c->y());
+    const QWidget *left = ui->panClock->isHidden() ? static_cast<QWidget *>(ui->btnExit)
+                                                   : ui->panClock;
+    const int room = width() - BarMargin - (left->x() + left->width() + BarGap);
+    int cw = CommentWidth, bw = BackWidth, fw = ForwardWidth;
+    int gap = BarGap;
+    bool glyphs = true;
+    if (cw + bw + fw + 2 * gap > room) {
+        gap = qBound(0, (room - cw - bw - fw) / 2, BarGap);
+        int over = cw + bw + fw + 2 * gap - room;
+        if (over > 0) {
+            glyphs = false;
+            const int fromBack = qMin(GlyphRoom, (over + 1) / 2);
+            const int fromForward = qMin(GlyphRoom, over - fromBack);
+            bw -= fromBack;
+            fw -= fromForward;
+            over -= fromBack + fromForward;
+        }
+        if (over > 0) {
+            const int each = (over + 2) / 3;
+            cw = qMax(1, cw - each);
+            bw = qMax(1, bw - each);
+            fw = qMax(1, fw - each);
+        }
+    }
+    b->setIcon(glyphs ? m_backGlyph : QIcon());
+    f->setIcon(glyphs ? m_forwardGlyph : QIcon());
+    f->setGeometry(width() - BarMargin - fw, f->y(), fw, f->height());
+    b->setGeometry(f->x() - gap - bw, b->y(), bw, b->height());
+    c->setGeometry(b->x() - gap - cw, c->y(), cw, c->height());
+}
+
+int TfrmQuestion::TextLinesHeight(int lines) const
+{
+    TMJvRichEdit *re = ui->reText;
+    QTextDocument *doc = re->document();
+    const int frame = 2 * re->frameWidth();
+    // Measured at the width the text is shown in, leaving the width the
+    // control itself manages as it was.
+    const qreal oldWidth = doc->textWidth();
+    doc->setTextWidth(qMax(1, re->width() - frame - re->verticalScrollBar()->sizeHint().width()));
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    qreal bottom = doc->documentMargin(), lineH = 0;
+    int n = 0;
+    for (QTextBlock b = doc->begin(); b.isValid() && n < lines; b = b.next()) {
+        const QRectF box = layout->blockBoundingRect(b);
+        const QTextLayout *tl = b.layout();
+        for (int i = 0; tl && i < tl->lineCount() && n < lines; ++i, ++n) {
+            const QTextLine line = tl->lineAt(i);
+            bottom = box.top() + line.y() + line.height();
+            lineH = line.height();
+        }
+    }
+    if (n == 0)
+        lineH = QFontMetricsF(doc->defaultFont()).height();
+    bottom += (lines - n) * lineH + doc->documentMargin();
+    doc->setTextWidth(oldWidth);
+    return int(std::ceil(bottom)) + frame;
+}
+
+int TfrmQuestion::MinTextHeight() const
+{
+    const int third = (ui->panTop->height() + 2) / 3;
+    return qMax(third, TextLinesHeight(3));
+}
+
+void TfrmQuestion::LayoutQuestion(QSize panel)
+{
+    const int topW = ui->panTop->width(), topH = ui->panTop->height();
+    TMJvRichEdit *re = ui->reText;
+    QScrollArea *sa = ui->sboxVariants;
+    m_variantsScroll = false;
+    if (panel.isEmpty()) {
+        sa->hide();
+        re->setGeometry(2, 2, qMax(0, topW - 4), qMax(0, topH - 4));
+        return;
+    }
+    ui->panVariants->resize(panel);
+    const int left = int(std::lrint((width() - panel.width()) / 2.0));
+    const int ruleText = topH - panel.height() - 8;
+    re->setGeometry(2, 2, qMax(0, topW - 4), qMax(0, ruleText));
+    const int minText = MinTextHeight();
+    if (ruleText >= minText) {
+        sa->setGeometry(left, topH - panel.height() - 3, panel.width(), panel.height());
+    } else {
+        // The text keeps its minimum while the variants keep at least one
+        // line in view; where both cannot be had they share the height.
+        m_variantsScroll = true;
+        const int lineH = QFontMetrics(ui->panVariants->font()).height();
+        const int free = topH - 8;
+        const int textH = qMax(0, qMin(minText, qMax(free - (lineH + 10), free / 2)));
+        re->setGeometry(2, 2, qMax(0, topW - 4), textH);
+        const int saTop = 2 + textH + 3;
+        // The bar sits at the window's right edge and never over the boxes.
+        const int bar = sa->verticalScrollBar()->sizeHint().width();
+        const int saLeft = qMax(0, qMin(left, topW - 2 - bar - panel.width()));
+        sa->setGeometry(saLeft, saTop, qMax(0, topW - 2 - saLeft), qMax(0, free - textH));
+    }
+    sa->verticalScrollBar()->setValue(0);
+    sa->show();
+}
+
+// A box taller than the view shows its top, where its caption and its mark
+// are, with the panel's margin above it.
+void TfrmQuestion::ShowVariant(QWidget *box)
+{
+    QScrollArea *sa = ui->sboxVariants;
+    const int spare = sa->viewport()->height() - box->height();
+    if (spare < 0)
+        sa->verticalScrollBar()->setValue(box->mapTo(ui->panVariants, QPoint()).y() - 5);
+    else
+        sa->ensureWidgetVisible(box, 0, qMin(5, spare / 2));
 }
 
 void TfrmQuestion::LayoutStrip(int itemCount)
@@ -202,10 +350,16 @@ void TfrmQuestion::CenterText()
     QTextDocument *doc = re->document();
     const int fw = re->frameWidth();
     const qreal visible = re->height() - 2 * fw;
-    doc->setTextWidth(re->width() - 2 * fw);
+    // Laid out at the width the text will be shown in: a text that overflows
+    // gets the vertical bar, and a layout wider than what is left beside it
+    // would bring up a horizontal bar as well.
+    const int full = re->width() - 2 * fw;
+    doc->setTextWidth(full);
     auto overflows = [&] { return doc->size().height() > visible; };
-    if (overflows())
+    if (overflows()) {
+        doc->setTextWidth(qMax(1, full - re->verticalScrollBar()->sizeHint().width()));
         return;
+    }
     QTextBlockFormat bf;
     QTextCharFormat cf;
     cf.setFontFamilies({QStringLiteral("MS Sans Serif")});
@@ -221,9 +375,13 @@ void TfrmQuestion::CenterText()
         cur.setBlockCharFormat(cf);
         ++inserted;
     }
-    for (int i = 0; i < inserted / 2; ++i) {
+    // Half the padding goes again; a single line that tipped a fitting text
+    // over goes too, so the padding never hides the end of the text.
+    int removed = 0;
+    while (removed < inserted && (removed < inserted / 2 || overflows())) {
         cur.movePosition(QTextCursor::Start);
         cur.deleteChar();
+        ++removed;
     }
     re->moveCursor(QTextCursor::Start);
 }
@@ -345,6 +503,7 @@ void TfrmQuestion::closeEvent(QCloseEvent *e)
 void TfrmQuestion::showEvent(QShowEvent *e)
 {
     QDialog::showEvent(e);
+    DoLayout();   // the clock's first text is known by now
     if (ui->bbtnForward->isEnabled())
         ui->bbtnForward->setFocus();
     S.CloseWithoutAsking = true;
@@ -362,6 +521,18 @@ void TfrmQuestion::MoveFocusFromText()
 
 bool TfrmQuestion::eventFilter(QObject *o, QEvent *e)
 {
+    if (e->type() == QEvent::FocusIn && o->isWidgetType() && o != ui->panVariants
+        && ui->panVariants->isAncestorOf(static_cast<QWidget *>(o))) {
+        // Once more after Tab is done: the scroll area then centres the focused
+        // box, which leaves a tall one with its top out of view.
+        QPointer<QWidget> box = static_cast<QWidget *>(o);
+        ShowVariant(box);
+        QTimer::singleShot(0, this, [this, box] {
+            if (box && box->hasFocus())
+                ShowVariant(box);
+        });
+        return false;
+    }
     if ((o == ui->reText || o == ui->reText->viewport()) && e->type() == QEvent::FocusIn) {
         QTimer::singleShot(0, this, [this] {
             if (ui->reText->hasFocus())

@@ -2,6 +2,7 @@
 // The question window: text, variant boxes, the number strip, navigation,
 // the clock and the rules for closing it.
 #include <QDialog>
+#include <QIcon>
 #include <QImage>
 #include <functional>
 
@@ -28,6 +29,19 @@ public:
     // Sizes the client area and lays out the bars.
     void SetClientSize(int w, int h);
     void DoLayout();
+    // Places the text area and the variants of the item on show, once its text
+    // is loaded. panel: the size the variant boxes need; empty for an
+    // information item. While the variants leave the text its minimum height
+    // they sit right under it; beyond that the text keeps the minimum and the
+    // variants scroll.
+    void LayoutQuestion(QSize panel);
+    // The least height the text area is given: a third of the space above the
+    // number strip, and never less than three lines of the loaded text.
+    int MinTextHeight() const;
+    // Height of a text area that shows the first `lines` lines of the loaded text.
+    int TextLinesHeight(int lines) const;
+    // True while the variants are in a scrolling area.
+    bool VariantsScroll() const { return m_variantsScroll; }
     // Number strip: geometry, VisibleCount/FirstVisible/MaxFirstVisible, arrows.
     void LayoutStrip(int itemCount);
     TMColorButton *AddQButton(int position, bool information, bool clickable);
@@ -62,10 +76,15 @@ private:
     void SetArrowGlyph(bool right, bool highlighted);
     void Switch(int newCur, bool scroll);
     void MoveFocusFromText();
+    void LayoutButtonsBar();
+    void FitClock();
+    void ShowVariant(QWidget *box);
 
     TRunState &S;
     bool m_leftMarked = false;
     bool m_rightMarked = false;
     bool m_inCloseQuery = false;
     bool m_closePending = false;
+    bool m_variantsScroll = false;
+    QIcon m_backGlyph, m_forwardGlyph;
 };

@@ -266,7 +266,7 @@ void TestRunNavigation::longVariantWraps()
         QCOMPARE(longBox->height() % shortBox->height(), 0);
         QWidget *pan = Child<QWidget>(run.frmQuestion(), "panVariants");
         QCOMPARE(pan->width(), 465);
-        QVERIFY(qAbs(pan->x() - (500 - 465) / 2) <= 1);
+        QVERIFY(qAbs(pan->mapTo(run.frmQuestion(), QPoint()).x() - (500 - 465) / 2) <= 1);
         // A click on the wrapped caption ticks the box.
         QTest::mouseClick(longBox, Qt::LeftButton, {}, QPoint(longBox->width() - 10, 5));
         QVERIFY(longBox->isChecked());
