@@ -15,4 +15,5 @@ public:
     void reject() override;
 protected:
     void closeEvent(QCloseEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
 };
