@@ -109,8 +109,12 @@ TQuestionPane::TQuestionPane(QWidget *parent)
     connect(mem, &QPlainTextEdit::cursorPositionChanged, this, memState);
     connect(mem, &QPlainTextEdit::selectionChanged, this, memState);
     connect(mem, &QPlainTextEdit::undoAvailable, this, memState);
-    // The boxes follow the lines wherever the editor draws them.
-    connect(mem, &QPlainTextEdit::updateRequest, this, [this] { placeCheckBoxes(); });
+    // The boxes follow the lines wherever the editor draws them; a refill under
+    // the lock places them once at its end.
+    connect(mem, &QPlainTextEdit::updateRequest, this, [this] {
+        if (!isLocked())
+            placeCheckBoxes();
+    });
     connect(mem->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { placeCheckBoxes(); });
     mem->installEventFilter(this);
     mem->viewport()->installEventFilter(this);
@@ -215,9 +219,26 @@ bool TQuestionPane::loadRich(TMJvRichEdit *editor, const QByteArray &content, co
     return ok;
 }
 
+void TQuestionPane::setVariantsText(const QString &text)
+{
+    // The document's own replacement: it also forgets the undo history, and
+    // leaves out the editor's scrolling and caret work that the next paint does.
+    QPlainTextEdit *mem = ui->memVariants;
+    QTextDocument *doc = mem->document();
+    // Many questions share their variants (yes/no); the same lines need no new layout.
+    QString raw = text;
+    raw.replace(QLatin1Char('\n'), QChar(QChar::ParagraphSeparator));
+    if (doc->toRawText() == raw)
+        doc->clearUndoRedoStacks();
+    else
+        doc->setPlainText(text);
+    mem->moveCursor(QTextCursor::Start);
+}
+
 void TQuestionPane::emptyRich(TMJvRichEdit *editor)
 {
-    editor->clear();
+    if (!editor->document()->isEmpty())
+        editor->clear();
     editor->document()->clearUndoRedoStacks();
 }
 
@@ -229,7 +250,7 @@ void TQuestionPane::UpdateView(TNodeRecord *rec)
     if (!m_current) {
         emptyRich(ui->reQuestionText);
         emptyRich(ui->reQuestionComment);
-        ui->memVariants->setPlainText(QString());
+        setVariantsText(QString());
         UpdateCheckBoxes();
         setEnabled(false);
         m_textModified = m_commentModified = m_variantsModified = false;
@@ -254,7 +275,7 @@ void TQuestionPane::UpdateView(TNodeRecord *rec)
         emptyRich(ui->reQuestionComment);
         QCommentsHide();
     }
-    ui->memVariants->setPlainText(q.Variants.join(QLatin1Char('\n')));
+    setVariantsText(q.Variants.join(QLatin1Char('\n')));
     UpdateCheckBoxes();
     const int n = qMin(variantLineCount(), MaxVariants);
     for (int i = 0; i < n; ++i)
@@ -462,7 +483,6 @@ void TQuestionPane::variantsChanged()
     if (m_fixingVariants)
         return;
     m_variantsModified = true;
-    placeCheckBoxes();
     if (isLocked())
         return;
     {
@@ -477,6 +497,7 @@ void TQuestionPane::variantsChanged()
     m_timer->stop();
     UpdateCheckBoxes();
     m_timer->start();
+    placeCheckBoxes();
     Q_EMIT editorStateChanged();
 }
 

@@ -153,6 +153,7 @@ private:
     QByteArray buildDefault(const QString &text, const TMyTextAttr &attr) const;
     bool loadRich(TMJvRichEdit *editor, const QByteArray &content, const QString &failure);
     void emptyRich(TMJvRichEdit *editor);
+    void setVariantsText(const QString &text);
     QWidget *editorWidget(TEditor e) const;
 
     Ui::TQuestionPane *ui;
