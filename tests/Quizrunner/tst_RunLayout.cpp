@@ -22,8 +22,8 @@ const QString QuestionText = QStringLiteral(
     "Вопрос. Какие из следующих утверждений верны? Прочтите все варианты внимательно: "
     "каждый из них длинный и занимает две или три строки.");
 
-// Ten variants of two to three lines at 500 pixels.
-QStringList LongVariants()
+// Ten variants of two to five lines at 500 pixels; each shift is another mix.
+QStringList LongVariants(int shift)
 {
     const QStringList words = QStringLiteral(
         "вариант ответа с довольно длинным пояснением, которое не помещается в одну строку окна "
@@ -31,7 +31,7 @@ QStringList LongVariants()
     QStringList vs;
     for (int k = 0; k < 10; ++k) {
         QStringList v{QStringLiteral("%1)").arg(k + 1)};
-        for (int j = 0; j < 18 + (k * 7) % 14; ++j)
+        for (int j = 0; j < 18 + (k * 7 + shift) % 14; ++j)
             v << words[(j + k) % words.size()];
         vs << v.join(' ');
     }
@@ -90,8 +90,10 @@ private Q_SLOTS:
 void TestRunLayout::tenLongVariantsScroll_data()
 {
     QTest::addColumn<int>("zoom");
-    QTest::newRow("zoom 100") << 100;
-    QTest::newRow("zoom 200") << 200;
+    QTest::addColumn<int>("shift");
+    for (int zoom : {100, 200})
+        for (int shift = 0; shift < 14; ++shift)
+            QTest::addRow("zoom %d, mix %d", zoom, shift) << zoom << shift;
 }
 
 // At the smallest window the text keeps a third of the space above the strip
@@ -100,7 +102,8 @@ void TestRunLayout::tenLongVariantsScroll_data()
 void TestRunLayout::tenLongVariantsScroll()
 {
     QFETCH(int, zoom);
-    const QStringList vs = LongVariants();
+    QFETCH(int, shift);
+    const QStringList vs = LongVariants(shift);
     TRunFixture fx(SetCustomQSize, {RunItem(QuestionText, vs, "!         "),
                                     RunItem(QuestionText, vs, "!         ")}, 30);
     fx.Info.QWidth = 500;
