@@ -734,8 +734,12 @@ bool TfrmMain::SaveTestToFile(const QString &path, bool newName)
 
 bool TfrmMain::CheckSaved()
 {
-    // Edits typed in the last half second count as changes too.
-    UpdateData();
+    // Edits typed in the last half second count as changes too; the editors'
+    // own modified states stay set after a save, so only pending ones are taken.
+    if (Pane()->updateTimer()->isActive()) {
+        Pane()->stopUpdateTimer();
+        QuestionEdited();
+    }
     if (!m_doc->isModified())
         return true;
     switch (ShowMsg2(DocTexts::QuestionCaption, DocTexts::AskSave,
@@ -760,6 +764,8 @@ void TfrmMain::CalcIQCount()
 
 void TfrmMain::UpdateData()
 {
+    // The flush takes what the pending timer would, and later than the save it must not.
+    Pane()->stopUpdateTimer();
     if (m_current && Model()->rowOf(m_current) >= 0 && Pane()->UpdateData(m_current))
         Model()->rowChanged(m_current);
 }

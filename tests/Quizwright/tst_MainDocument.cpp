@@ -349,6 +349,25 @@ private Q_SLOTS:
         QCOMPARE(f.W().windowTitle(), QStringLiteral("t (3)*") + Caption);
     }
 
+    void closingRightAfterASaveAsksNothing()
+    {
+        // Typed, ticked, saved: the editors keep their modified states, the test is clean.
+        TEditorFixture f;
+        QVERIFY(f.Start());
+        f.W().Action("actEditAddQuestion")->trigger();
+        QPlainTextEdit *mem = f.W().Pane()->variants();
+        mem->setFocus();
+        QTest::keyClicks(mem, QStringLiteral("a"));
+        QTest::keyClick(mem, Qt::Key_Return);
+        QTest::keyClicks(mem, QStringLiteral("b"));
+        f.FileNames = {f.Path(QStringLiteral("s"))};
+        QVERIFY(f.W().SaveFile());
+        QCOMPARE(f.W().windowTitle(), f.Path(QStringLiteral("s")) + QStringLiteral(" (1)") + Caption);
+        f.W().close();
+        QVERIFY(f.Questions.isEmpty());
+        QVERIFY(!f.W().isVisible());
+    }
+
     void recentFiles()
     {
         TEditorFixture f;
