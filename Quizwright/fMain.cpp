@@ -22,6 +22,7 @@
 
 #include "Clock.h"
 #include "EditorIcons.h"
+#include "ExportExeCommand.h"
 #include "MJvRichedit.h"
 #include "MessageBoxes.h"
 #include "QuestionListModel.h"
@@ -32,6 +33,7 @@
 #include "fInfo.h"
 #include "fQuestionTitle.h"
 #include "fSplash.h"
+#include "fTestSettings.h"
 
 namespace {
 const QString SplashTitle = QStringLiteral("Редактор тестов");
@@ -43,7 +45,7 @@ const char *const PasswordReplyVar = "QE_PASSWORD_REPLY";
 
 // Commands whose behaviour comes with later work on the editor: present, disabled.
 const char *const LaterCommands[] = {
-    "actFileParameters", "actFileExportWord", "actFileExportExe", "actEditPasteSpecial",
+    "actFileExportWord", "actEditPasteSpecial",
     "actServiceParameters",
 };
 
@@ -162,6 +164,18 @@ void TfrmMain::SetUpActions()
     });
     connect(ui->actFileSave, &QAction::triggered, this, [this] { SaveFile(); });
     connect(ui->actFileSaveAs, &QAction::triggered, this, [this] { SaveFileAs(); });
+    // Created once and reused; every use loads it from the header afresh.
+    auto *settings = new TfrmTestSettings(this);
+    connect(ui->actFileParameters, &QAction::triggered, this, [this, settings] {
+        UpdateData();
+        settings->Load(m_doc->header(), PrepareTestSettings(*m_doc));
+        if (settings->exec() != QDialog::Accepted)
+            return;
+        ApplyTestSettings(m_doc->header(), settings->Values());
+        SetModified(true);
+    });
+    auto *exportExe = new TExportExeCommand(*this);
+    connect(ui->actFileExportExe, &QAction::triggered, exportExe, &TExportExeCommand::Execute);
     connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
 
     connect(ui->actEditUndo, &QAction::triggered, this, &TfrmMain::actEditUndoExecute);

@@ -1,0 +1,73 @@
+#include "ExportExeCommand.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "ExportExe.h"
+#include "MessageBoxes.h"
+#include "QuizDocument.h"
+#include "fInfo.h"
+#include "fMain.h"
+
+TExportExeCommand::TExportExeCommand(TfrmMain &owner)
+    : QObject(&owner), ProgramDir(QCoreApplication::applicationDirPath()), m_owner(owner)
+{
+    setObjectName(QStringLiteral("SaveDialogExe"));
+    TargetInput = [this](const QString &dir, const QString &name) { return AskTarget(dir, name); };
+}
+
+QString TExportExeCommand::AskTarget(const QString &dir, const QString &name)
+{
+    QFileDialog dlg(&m_owner, QStringLiteral("Сохранить как"), dir, ExportTexts::TargetFilter);
+    dlg.setObjectName(QStringLiteral("SaveDialogExeWindow"));
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!name.isEmpty())
+        dlg.selectFile(name);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    return dlg.selectedFiles().constFirst();
+}
+
+void TExportExeCommand::Execute()
+{
+    m_lastTarget.clear();
+    TQuizDocument &doc = *m_owner.Document();
+    if (doc.questionCount() == 0) {
+        ShowError(ExportTexts::EmptyTest);
+        return;
+    }
+    const QString player = ExportExe::PlayerPath(ProgramDir);
+    if (!QFileInfo(player).isFile()) {
+        ShowError(ExportTexts::FileNotFound + ExportTexts::PlayerFileName);
+        return;
+    }
+    // Edits typed in the last half second are changes too.
+    m_owner.UpdateData();
+    if (doc.isModified()) {
+        if (m_owner.ShowMsg2(DocTexts::QuestionCaption, ExportTexts::AskSave, QMessageBox::Ok | QMessageBox::Cancel,
+                             QMessageBox::Question) != QMessageBox::Ok)
+            return;
+        if (!m_owner.SaveFile() || doc.isModified())
+            return;
+    }
+    const QString target = TargetInput ? TargetInput(doc.saveDirectory(), doc.testName()) : QString();
+    if (target.isEmpty())
+        return;
+
+    m_owner.CursorWait();
+    m_owner.InfoWindow()->ShowInfo(ExportTexts::InfoCaption, ExportTexts::InfoText);
+    const ExportExe::TExportResult r = ExportExe::WriteProgram(player, doc.path(), QDir::cleanPath(target));
+    m_owner.CursorDefault();
+    m_owner.InfoWindow()->hide();
+    if (!r.Ok) {
+        ShowError(r.Message);
+        return;
+    }
+    m_lastTarget = target;
+    if (!m_owner.CheckTest())
+        ShowWarning(DocTexts::FaultyQuestions);
+}
