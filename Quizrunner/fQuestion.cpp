@@ -279,14 +279,14 @@ void TfrmQuestion::LayoutQuestion(QSize panel)
         // line in view; where both cannot be had they share the height.
         m_variantsScroll = true;
         const int lineH = QFontMetrics(ui->panVariants->font()).height();
-        const int free = topH - 8;
-        const int textH = qMax(0, qMin(minText, qMax(free - (lineH + 10), free / 2)));
+        const int avail = topH - 8;
+        const int textH = qMax(0, qMin(minText, qMax(avail - (lineH + 10), avail / 2)));
         re->setGeometry(2, 2, qMax(0, topW - 4), textH);
         const int saTop = 2 + textH + 3;
         // The bar sits at the window's right edge and never over the boxes.
         const int bar = sa->verticalScrollBar()->sizeHint().width();
         const int saLeft = qMax(0, qMin(left, topW - 2 - bar - panel.width()));
-        sa->setGeometry(saLeft, saTop, qMax(0, topW - 2 - saLeft), qMax(0, free - textH));
+        sa->setGeometry(saLeft, saTop, qMax(0, topW - 2 - saLeft), qMax(0, avail - textH));
     }
     sa->verticalScrollBar()->setValue(0);
     sa->show();

@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QWheelEvent>
+#include <cmath>
 
 #include "MCheckBox.h"
 #include "RunState.h"
@@ -81,6 +82,7 @@ class TestRunLayout : public QObject {
 private Q_SLOTS:
     void tenLongVariantsScroll_data();
     void tenLongVariantsScroll();
+    void roomyWindowKeepsTheRule();
     void clockIsNeverCovered_data();
     void clockIsNeverCovered();
     void wrappingTextHasNoHorizontalBar();
@@ -169,6 +171,37 @@ void TestRunLayout::tenLongVariantsScroll()
         QCOMPARE(fx.Questions[0]->UserMarks, QStringLiteral("         !"));
         // The next question starts at the top of its variants.
         QCOMPARE(sa->verticalScrollBar()->value(), 0);
+    });
+    EndRun(s, run);
+    run.Start();
+    QVERIFY(s.Done());
+}
+
+// Where the variants leave the text its minimum, they sit right under it,
+// centred, with no scrolling.
+void TestRunLayout::roomyWindowKeepsTheRule()
+{
+    TRunFixture fx(SetCustomQSize, {RunItem(QuestionText, LongVariants(0).mid(0, 5), "!    ")});
+    fx.Info.QWidth = 800;   // the whole offscreen screen
+    fx.Info.QHeight = 600;
+    TTestRun &run = fx.Make();
+    TRunScript s;
+    s.OnModal(run.frmData(), [&] { Register(run); });
+    s.OnModal(run.frmQuestion(), [&] {
+        TFinishOnExit finish{run};
+        TfrmQuestion *w = run.frmQuestion();
+        auto *re = Child<QTextEdit>(w, "reText");
+        QWidget *top = Child<QWidget>(w, "panTop");
+        QWidget *pan = Child<QWidget>(w, "panVariants");
+        auto *sa = Child<QScrollArea>(w, "sboxVariants");
+        QCOMPARE(w->size(), QSize(800, 600));
+        QVERIFY(!w->VariantsScroll());
+        QVERIFY(!sa->verticalScrollBar()->isVisible());
+        QCOMPARE(re->height(), top->height() - pan->height() - 8);
+        const QRect panRect = InWindow(pan);
+        QCOMPARE(panRect.top(), top->height() - pan->height() - 3);
+        QCOMPARE(panRect.left(), int(std::lrint((w->width() - pan->width()) / 2.0)));
+        QCOMPARE(sa->size(), pan->size());
     });
     EndRun(s, run);
     run.Start();
