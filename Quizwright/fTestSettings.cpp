@@ -1,6 +1,7 @@
 #include "fTestSettings.h"
 #include "ui_fTestSettings.h"
 
+#include <QLayout>
 #include <QShowEvent>
 
 #include "MessageBoxes.h"
@@ -55,7 +56,8 @@ TfrmTestSettings::TfrmTestSettings(QWidget *parent)
     ui->JvSpinEditZoom->setMaximum(ZoomMax);
     ui->edPass1->setMaxLength(PasswordMaxLength);
     ui->edPass2->setMaxLength(PasswordMaxLength);
-    setFixedSize(sizeHint());
+    // Not resizable; as large as its texts need.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ui->btnOk, &QPushButton::clicked, this, &TfrmTestSettings::accept);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
