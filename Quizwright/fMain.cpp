@@ -513,10 +513,10 @@ void TfrmMain::SetModified(bool value)
 
 void TfrmMain::TestPropChanged()
 {
-    const QString caption = m_doc->caption();
-    // The application's title is the caption too; with the same text Qt adds nothing to it.
-    QGuiApplication::setApplicationDisplayName(caption);
-    setWindowTitle(caption);
+    // The application's title is the same text. It is kept apart from Qt's display
+    // name, which the desktop would append to every dialog's title.
+    m_applicationTitle = m_doc->caption();
+    setWindowTitle(m_applicationTitle);
 }
 
 void TfrmMain::SInfo(const QString &text)

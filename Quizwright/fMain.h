@@ -110,6 +110,7 @@ public:
     // ---- window operations used across the editor ----
     void SetModified(bool value);
     void TestPropChanged();
+    const QString &ApplicationTitle() const { return m_applicationTitle; }
     void SInfo(const QString &text);
     QString StatusText() const;
     // The standard error dialog (caption "Error").
@@ -193,6 +194,7 @@ private:
     TKMQuizEngineConfig m_config;
     QString m_templatesDir;
     QString m_startFile;
+    QString m_applicationTitle;
     TNodeRecord *m_current = nullptr;
     TNodeRecord *m_previous = nullptr;
     QPointer<QWidget> m_activeControl;

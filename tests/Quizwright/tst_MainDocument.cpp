@@ -68,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(f.FileDialogs.value(0).endsWith(QStringLiteral("|без имени")));
         QVERIFY(QFile::exists(dir + QStringLiteral("/math.qe2")));
         QCOMPARE(f.W().windowTitle(), dir + QStringLiteral("/math (1)") + Caption);
-        QCOMPARE(QGuiApplication::applicationDisplayName(), f.W().windowTitle());
+        QCOMPARE(f.W().ApplicationTitle(), f.W().windowTitle());
         // Named and modified.
         f.W().Action("actEditAddQuestion")->trigger();
         QCOMPARE(f.W().windowTitle(), dir + QStringLiteral("/math (2)*") + Caption);

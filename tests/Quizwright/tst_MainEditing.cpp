@@ -145,7 +145,8 @@ private Q_SLOTS:
             QVERIFY(!f.W().Action("actEditDeleteQuestions")->isEnabled());
             return;
         }
-        QCOMPARE(f.W().Model()->question(f.W().CurrentRow()).PlainLines.Get(0), focused);
+        QVERIFY(f.W().CurrentQuestion());
+        QCOMPARE(f.W().CurrentQuestion()->Question->PlainLines.Get(0), focused);
         QCOMPARE(f.W().Pane()->questionText()->toPlainText(), focused);
         QCOMPARE(f.W().Model()->focusedRow(), f.W().CurrentRow());
     }

@@ -143,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(f.PasswordLabels,
                  QStringList{QStringLiteral("Для доступа к редактору тестов необходимо ввести пароль")});
         QCOMPARE(f.W().windowTitle(), QStringLiteral("без имени (0) - Редактор тестов"));
-        QCOMPARE(QGuiApplication::applicationDisplayName(), f.W().windowTitle());
+        QCOMPARE(f.W().ApplicationTitle(), f.W().windowTitle());
         QVERIFY(f.Messages.isEmpty());
         QVERIFY(!f.W().findChild<QWidget *>(QStringLiteral("panMain2"))->isEnabled());
         // The first start maximises once and consumes the request.
