@@ -171,6 +171,8 @@ void BM_FillQuestionPane(benchmark::State &state)
     TQuestionPane pane;
     pane.setDocument(&doc);
     pane.resize(560, 500);
+    pane.show();
+    QCoreApplication::processEvents();
     int i = 0;
     for (auto _ : state) {
         pane.UpdateView(&doc.model()->record(i));
