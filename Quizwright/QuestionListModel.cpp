@@ -273,6 +273,9 @@ void TQuestionListModel::setFocusedRow(int row)
         return;
     const int old = focusedRow();
     m_focused = now;
+    // Each change makes the list lay out all its rows again: only when it shows.
+    if (!m_boldFocused)
+        return;
     rowChanged(old);
     rowChanged(row);
 }
