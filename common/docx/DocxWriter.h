@@ -1,0 +1,77 @@
+#pragma once
+// WordprocessingML documents built on a template's parts, from our rich-text
+// model (QTextDocument as the RTF reader builds it).
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <memory>
+
+#include "DocxZip.h"
+
+class QTextDocument;
+
+namespace Docx {
+
+// The parts of a *.dotx (or *.docx) that a new document reuses.
+class TDocxTemplate {
+public:
+    // Throws EDocxError when the file cannot be read or is not a word-processing package.
+    static TDocxTemplate Load(const QString &path);
+    static TDocxTemplate FromBytes(const QByteArray &zip);
+
+    // Style id of the paragraph style with that name, empty when there is none.
+    // The name "Обычный" is the template's default paragraph style.
+    QString paragraphStyleId(const QString &name) const;
+    QString defaultParagraphStyleId() const { return m_defaultStyle; }
+
+    struct TPart { QString name; QString contentType; QByteArray bytes; QByteArray rels; QString relType; };
+    const QList<TPart> &parts() const { return m_parts; }
+    const QList<TPart> &packageParts() const { return m_packageParts; }
+    // Page setup of the template's last section, as XML attributes (twips).
+    QMap<QString, QString> pageSize, pageMargins;
+
+private:
+    QList<TPart> m_parts;          // beside the main part: styles, settings, fonts, theme...
+    QList<TPart> m_packageParts;   // docProps
+    QHash<QString, QString> m_styleByName;   // paragraph styles only
+    QString m_defaultStyle;
+};
+
+class TDocxDocument {
+public:
+    explicit TDocxDocument(const TDocxTemplate &tpl);
+    ~TDocxDocument();
+    TDocxDocument(const TDocxDocument &) = delete;
+    TDocxDocument &operator=(const TDocxDocument &) = delete;
+
+    // One paragraph of plain text in a style (empty styleId: the default style).
+    void addParagraph(const QString &styleId, const QString &text = {});
+    // Every paragraph of doc. With a styleId the paragraphs take that style and
+    // only their lists from doc; without, doc's own paragraph attributes.
+    // Characters keep their attributes either way. Objects become inline pictures.
+    void addRichText(const QTextDocument &doc, const QString &styleId = {});
+    // The primary footer, shown on every page: text, then the page number at the right.
+    void setFooter(const QString &text);
+
+    // The finished package (the document can take no more content after it).
+    QByteArray package();
+    // package() written to a temporary beside path, then renamed over it.
+    void save(const QString &path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// Relationship and content types this writer uses, for readers and tests.
+namespace Ns {
+inline const QString W = QStringLiteral("http://schemas.openxmlformats.org/wordprocessingml/2006/main");
+inline const QString R = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+inline const QString Rels = QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
+inline const QString Types = QStringLiteral("http://schemas.openxmlformats.org/package/2006/content-types");
+inline const QString RelBase = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships/");
+}
+
+} // namespace Docx
