@@ -8,7 +8,8 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 PKGS="build-essential cmake ninja-build ccache pkg-config \
   qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libqt6opengl6-dev \
   libbz2-dev libgsf-1-dev libglib2.0-dev libzip-dev libbenchmark-dev \
-  xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui"
+  xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui \
+  clang libclang-rt-14-dev"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

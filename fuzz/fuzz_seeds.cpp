@@ -1,0 +1,183 @@
+// Writes seed inputs that are easiest made with the library itself:
+// test files of every header version, question records, a configuration
+// file, a program with a resource trailer, rich-text records with a picture
+// object and their storages. Usage: fuzz_seeds OUTDIR
+#include "BZStreams.h"
+#include "QuizEngineCommon.h"
+#include "ResourceTrailer.h"
+#include "RichObjects.h"
+#include "RichRecord.h"
+#include "RtfReader.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <cstdio>
+
+namespace {
+QDir out;
+
+void put(const QString &folder, const QString &name, const QByteArray &bytes)
+{
+    out.mkpath(folder);
+    QFile f(out.filePath(folder + '/' + name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(f.fileName()));
+        std::exit(1);
+    }
+}
+
+struct Le {
+    QByteArray b;
+    Le &u8(quint8 v) { b.append(char(v)); return *this; }
+    Le &u16(quint16 v) { return u8(quint8(v)).u8(quint8(v >> 8)); }
+    Le &u32(quint32 v) { return u16(quint16(v)).u16(quint16(v >> 16)); }
+    Le &raw(const QByteArray &r) { b.append(r); return *this; }
+};
+
+TQuestionPtr question(int n, int variants, const QByteArray &body)
+{
+    auto q = std::make_shared<TNQuestion>();
+    q->PlainLines.Add(QStringLiteral("Вопрос %1").arg(n));
+    q->Body = body;
+    for (int i = 0; i < variants; ++i) {
+        q->Variants.append(QStringLiteral("Ответ %1").arg(i + 1));
+        q->RightMarks.append(i == 0 ? '!' : ' ');
+    }
+    if (n % 2) {
+        q->Comment = QByteArray("{\\rtf1 comment}");
+        q->HasTitle = true;
+        q->Title = QStringLiteral("Заголовок");
+    }
+    return q;
+}
+
+QByteArray recordBytes(const TNQuestion &q)
+{
+    QByteArray b;
+    QBuffer buf(&b);
+    buf.open(QIODevice::WriteOnly);
+    WriteQuestion(q, buf);
+    return b;
+}
+
+QByteArray packed(const TQuestionList &qs)
+{
+    QByteArray b;
+    QBuffer buf(&b);
+    buf.open(QIODevice::WriteOnly);
+    {
+        TBZCompressionStream z(buf);
+        for (const auto &q : qs)
+            WriteQuestion(*q, z);
+        z.finish();
+    }
+    return b;
+}
+
+QByteArray oldHeader(int version, quint32 count, quint32 iq, const QByteArray &scrambled)
+{
+    Le h;
+    h.raw("KMQuizEngineFile").u8(quint8(version));
+    if (version <= 8) {
+        h.u8(1).u16(0xFFFF).u8(1).u8(version == 8 ? 3 : 1).u8(10).u16(0);
+        h.raw(QByteArray(8, '\0')).u32(count).u32(iq);
+    } else {
+        h.u16(0x7F).u8(5).u16(0).raw(QByteArray(8, '\0')).u32(count).u32(iq);
+        if (version == 10)
+            h.u8(120).u16(640).u16(480).u8(3);
+    }
+    h.u8(quint8(scrambled.size())).raw(scrambled);
+    return h.b;
+}
+
+QByteArray rtfRecord(const QByteArray &rtf)
+{
+    QTextDocument doc;
+    RichText::ReadRtf(rtf, doc);
+    return RichText::SaveRecord(doc);
+}
+}
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds OUTDIR\n");
+        return 2;
+    }
+    out = QDir(QString::fromLocal8Bit(argv[1]));
+    out.mkpath(QStringLiteral("."));
+
+    QImage img(24, 16, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter p(&img);
+        p.fillRect(4, 4, 10, 6, Qt::blue);
+    }
+    const RichText::TRichObject pic = RichText::PictureObject(img);
+    QTextDocument withPicture;
+    {
+        QTextCursor c(&withPicture);
+        c.insertText(QStringLiteral("Рисунок: "));
+        c.insertText(QString(QChar::ObjectReplacementCharacter), RichText::ObjectFormat(pic));
+        c.insertText(QStringLiteral(" конец"));
+    }
+    const QByteArray picRecord = RichText::SaveRecord(withPicture);
+    const QByteArray textRecord = rtfRecord("{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0 Arial;}}"
+                                            "{\\colortbl;\\red255\\green0\\blue0;}"
+                                            "\\f0\\fs24 plain \\b bold\\b0 \\cf1 red\\par"
+                                            "\\'c2\\'ee\\'ef\\'f0\\'ee\\u1089?\\par}");
+
+    TQuestionList qs{question(1, 3, textRecord), question(2, 0, picRecord), question(3, 2, textRecord)};
+
+    // Test files.
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.Password = QStringLiteral("пароль");
+    put("testfile", "v11.qe2", SaveTestToBytes(info, qs));
+    TTestInfo empty = TTestInfo::NewTestValues();
+    put("testfile", "v11-empty.qe2", SaveTestToBytes(empty, {}));
+    const QByteArray scrambled = ScramblePassword(PasswordKey, QByteArray("abc"));
+    for (int v = 7; v <= 10; ++v)
+        put("testfile", QStringLiteral("v%1.qe2").arg(v),
+            oldHeader(v, quint32(qs.size()), CalcIQCount(qs), scrambled) + packed(qs));
+
+    // Question records.
+    for (size_t i = 0; i < qs.size(); ++i)
+        put("question", QStringLiteral("q%1.rec").arg(i), recordBytes(*qs[i]));
+
+    // Rich-text records and storages.
+    put("richrecord", "picture.rec", picRecord);
+    put("richrecord", "text.rec", textRecord);
+    put("storage", "picture.cfb", pic.storage);
+    put("storage", "streams.cfb",
+        RichText::BuildStorage(QByteArray(16, '\x11'),
+                               {{QByteArray("\x01" "CompObj"), QByteArray(64, 'c')},
+                                {QByteArray("CONTENTS"), QByteArray(700, 'x')}}));
+
+    // Configuration file.
+    TKMQuizEngineConfig cfg;
+    cfg.AccessPassword = QStringLiteral("demo");
+    cfg.ConfigText = QStringLiteral("Школа №1");
+    cfg.ConfigFlag = 1;
+    const QString cfgPath = out.filePath(QStringLiteral("config/KMQuizEngine2.ini"));
+    out.mkpath(QStringLiteral("config"));
+    cfg.SaveToFile(cfgPath);
+
+    // A small "program" with a trailer.
+    out.mkpath(QStringLiteral("trailer"));
+    const QString prog = out.filePath(QStringLiteral("trailer/.program"));
+    put("trailer", ".program", QByteArray("\x7f" "ELF not really a program", 25));
+    ResourceTrailer::AddResources(prog, out.filePath(QStringLiteral("trailer/embedded.bin")),
+                                  {{QStringLiteral("TEST"), SaveTestToBytes(empty, {})},
+                                   {QStringLiteral("TESTNAME"), QByteArray("demo")}});
+    QFile::remove(prog);
+    return 0;
+}
