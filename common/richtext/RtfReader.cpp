@@ -660,7 +660,8 @@ void Reader::textByte(char b)
                 fe.name = CodecForCharset(fe.charset, m_ansi)->toUnicode(m_fontName.trimmed());
             }
             m_fontName.clear();
-        } else if (m_fontName.size() < 256) {
+        } else if (m_fontName.size() < 256 && uchar(b) >= 0x20) {
+            // No face name holds control characters, and none could be written back.
             m_fontName.append(b);
         }
         return;

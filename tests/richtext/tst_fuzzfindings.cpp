@@ -1,0 +1,77 @@
+// Inputs the fuzzer found breaking the rich-text readers, reduced. The files
+// under tests/fuzz-regressions/richrecord are also its seeds.
+#include "testutil_rich.h"
+
+#include "RichFormat.h"
+#include "RichRecord.h"
+#include "RtfReader.h"
+
+#include <QDir>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtTest>
+
+using namespace RichTest;
+using namespace RichText;
+
+namespace {
+QString FirstFace(const QTextDocument &doc)
+{
+    const QTextBlock b = doc.begin();
+    for (auto it = b.begin(); !it.atEnd(); ++it)
+        return FontNameOf(it.fragment().charFormat());
+    return QStringLiteral("<no text>");
+}
+
+QString RegressionDir(const QString &target)
+{
+    return QStringLiteral(QE_SOURCE_DIR "/tests/fuzz-regressions/") + target;
+}
+}
+
+class TestFuzzFindings : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fontNameWithoutControlCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("face");
+        QTest::newRow("raw byte") << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fcharset204 \x01Sans Serif;}}\\f0 x\\par}")
+                                  << QStringLiteral("Sans Serif");
+        QTest::newRow("hex escape") << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fcharset204 Cour\\'02ier;}}\\f0 x\\par}")
+                                    << QStringLiteral("Courier");
+        QTest::newRow("entry without ';'") << QByteArray("{\\rtf1{\\fonttbl{\\f0 Ari\x1f" "al}}\\f0 x\\par}")
+                                           << QStringLiteral("Arial");
+    }
+    void fontNameWithoutControlCharacters()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, face);
+        QTextDocument doc;
+        ReadRtf(rtf, doc);
+        QCOMPARE(FirstFace(doc), face);
+        QTextDocument back;
+        LoadRecord(back, SaveRecord(doc));
+        QCOMPARE(FirstFace(back), face);
+    }
+
+    // What loads whole saves and loads back to the same document.
+    void recordsKeepTheirDumpThroughSaveAndLoad()
+    {
+        const QDir dir(RegressionDir(QStringLiteral("richrecord")));
+        const QStringList files = dir.entryList(QDir::Files);
+        QVERIFY(!files.isEmpty());
+        for (const QString &name : files) {
+            const QByteArray record = ReadFile(dir.filePath(name));
+            QTextDocument doc;
+            LoadRecord(doc, record);
+            QTextDocument back;
+            LoadRecord(back, SaveRecord(doc));
+            const QStringList diff = Compare(Flatten(Dump(doc)), Flatten(Dump(back)));
+            QVERIFY2(diff.isEmpty(), qPrintable(name + ": " + diff.join(QLatin1String("; "))));
+        }
+    }
+};
+
+QTEST_MAIN(TestFuzzFindings)
+#include "tst_fuzzfindings.moc"
