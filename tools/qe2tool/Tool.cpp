@@ -45,6 +45,11 @@ const TCommand Commands[] = {
     {"richrec", CmdRichRec,
      "qe2tool richrec IN OUT\n"
      "    Reads RTF or a content record and writes it as a content record.\n"},
+    {"export-docx", CmdExportDocx,
+     "qe2tool export-docx [--template T] [--no-variants] [--no-letters] [--format-text]\n"
+     "                    [--seed N] TEST.qe2 OUT.docx\n"
+     "    Writes the paper test OUT.docx and its answer key \"OUT (ответы).docx\" beside it,\n"
+     "    shuffled as the editor's export does. --seed N repeats a shuffle and identifier.\n"},
 };
 
 const TCommand *FindCommand(const QString &name)

@@ -64,6 +64,7 @@ int CmdBuild(const QStringList &args);
 int CmdEmbed(const QStringList &args);
 int CmdRichDump(const QStringList &args);
 int CmdRichRec(const QStringList &args);
+int CmdExportDocx(const QStringList &args);
 
 // Whole file into memory, or ToolError naming the file.
 QByteArray ReadWholeFile(const QString &path);
