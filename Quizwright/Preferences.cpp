@@ -6,6 +6,9 @@
 #include <QMainWindow>
 #include <QPalette>
 #include <QSettings>
+#include <QSplitter>
+#include <QStyle>
+#include <QToolButton>
 #include <QToolBar>
 #include <algorithm>
 #include <limits>
@@ -524,5 +527,78 @@ void ReadBars(const QMainWindow &window, QToolBar *standart, QToolBar *format,
     };
     read(standart, bars[BarStandart]);
     read(format, bars[BarFormat]);
+}
+
+QAction *AddCloseButton(QToolBar *bar)
+{
+    auto *close = new QAction(bar->style()->standardIcon(QStyle::SP_TitleBarCloseButton),
+                              QStringLiteral("Закрыть"), bar);
+    close->setObjectName(bar->objectName() + QStringLiteral("Close"));
+    QObject::connect(close, &QAction::triggered, bar, &QWidget::hide);
+    bar->addSeparator();
+    bar->addAction(close);
+    if (auto *button = qobject_cast<QToolButton *>(bar->widgetForAction(close)))
+        button->setObjectName(close->objectName());
+    return close;
+}
+
+namespace {
+int PaneIndex(const QSplitter *question, const char *name)
+{
+    for (int i = 0; i < question->count(); ++i)
+        if (question->widget(i)->objectName() == QLatin1String(name))
+            return i;
+    return -1;
+}
+}  // namespace
+
+void PlacePanes(QSplitter *main, QSplitter *question, const TPreferences &p)
+{
+    if (main && main->count() == 2) {
+        main->setStretchFactor(0, 0);
+        main->setStretchFactor(1, 1);
+    }
+    if (main && main->count() == 2 && p.I1 && *p.I1 > 0) {
+        const int total = std::max(main->width(), *p.I1 + 100);
+        main->setSizes({*p.I1, total - *p.I1});
+    }
+    if (!question)
+        return;
+    const int comment = PaneIndex(question, "panComment");
+    const int variants = PaneIndex(question, "panVariants");
+    for (int i = 0; i < question->count(); ++i)
+        question->setStretchFactor(i, i == comment || i == variants ? 0 : 1);
+    QList<int> sizes = question->sizes();
+    if (sizes.size() != question->count())
+        return;
+    const int total = std::max(question->height(), 1);
+    int rest = total;
+    if (comment >= 0 && p.I3 && *p.I3 > 0) {
+        sizes[comment] = *p.I3;
+        rest -= *p.I3;
+    }
+    if (variants >= 0 && p.I2 && *p.I2 > 0) {
+        sizes[variants] = *p.I2;
+        rest -= *p.I2;
+    }
+    for (int i = 0; i < sizes.size(); ++i)
+        if (i != comment && i != variants)
+            sizes[i] = std::max(rest, 1);
+    question->setSizes(sizes);
+}
+
+void ReadPanes(const QSplitter *main, const QSplitter *question, TPreferences &p)
+{
+    if (main && main->count() > 0)
+        p.I1 = main->widget(0)->width();
+    if (!question)
+        return;
+    const int comment = PaneIndex(question, "panComment");
+    const int variants = PaneIndex(question, "panVariants");
+    // A hidden comment pane keeps the height it had.
+    if (comment >= 0 && !question->widget(comment)->isHidden())
+        p.I3 = question->widget(comment)->height();
+    if (variants >= 0)
+        p.I2 = question->widget(variants)->height();
 }
 }  // namespace Prefs

@@ -14,8 +14,10 @@
 
 #include "MyTextAttr.h"
 
+class QAction;
 class QMainWindow;
 class QSettings;
+class QSplitter;
 class QToolBar;
 
 namespace Prefs {
@@ -104,4 +106,15 @@ void PlaceBars(QMainWindow &window, QToolBar *standart, QToolBar *format,
 // in bars. The menu bar's entry stays as given.
 void ReadBars(const QMainWindow &window, QToolBar *standart, QToolBar *format,
               std::array<TBarPlace, BarCount> &bars);
+
+// A close button at the end of a bar: it hides the bar (and so turns its
+// View command off).
+QAction *AddCloseButton(QToolBar *bar);
+
+// Panes. main: the list then the question pane; question: the text, the
+// comment (panComment) and the variants (panVariants). The stored widths and
+// heights go onto the splitters, the text pane above takes what is left and
+// every later change of the window's size.
+void PlacePanes(QSplitter *main, QSplitter *question, const TPreferences &p);
+void ReadPanes(const QSplitter *main, const QSplitter *question, TPreferences &p);
 }  // namespace Prefs

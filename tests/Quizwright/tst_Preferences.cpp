@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QSettings>
+#include <QSplitter>
+#include <QToolButton>
+#include <QVBoxLayout>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -128,6 +131,8 @@ private Q_SLOTS:
     void usableBounds();
     void barsPlacedAndRead();
     void floatingBar();
+    void closeButton();
+    void panes();
 };
 
 void TestPreferences::firstStart()
@@ -483,6 +488,71 @@ void TestPreferences::floatingBar()
     read[BarFormat].FloatPos = QPoint(300, 200);
     ReadBars(win.w, win.standart, win.format, read);
     QCOMPARE(read[BarFormat], bars[BarFormat]);
+}
+
+void TestPreferences::closeButton()
+{
+    TWindow win;
+    QAction *close = AddCloseButton(win.format);
+    win.show();
+    auto *button = win.format->findChild<QToolButton *>(QStringLiteral("TBToolbarFormatClose"));
+    QVERIFY(button);
+    QVERIFY(button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(win.format->isHidden());
+    QVERIFY(win.standart->isVisible());
+    win.format->show();
+    close->trigger();
+    QVERIFY(win.format->isHidden());
+}
+
+void TestPreferences::panes()
+{
+    QWidget top;
+    auto *lay = new QVBoxLayout(&top);
+    lay->setContentsMargins(0, 0, 0, 0);
+    auto *main = new QSplitter(Qt::Horizontal);
+    lay->addWidget(main);
+    main->addWidget(new QWidget);
+    auto *question = new QSplitter(Qt::Vertical);
+    main->addWidget(question);
+    for (const char *name : {"panText", "panComment", "panVariants"}) {
+        auto *w = new QWidget;
+        w->setObjectName(QLatin1String(name));
+        w->setMinimumHeight(40);
+        question->addWidget(w);
+    }
+    top.resize(800, 600);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+
+    TPreferences p;
+    p.I1 = 250;
+    p.I2 = 210;
+    p.I3 = 90;
+    PlacePanes(main, question, p);
+    QCoreApplication::processEvents();
+    TPreferences read;
+    ReadPanes(main, question, read);
+    QCOMPARE(read.I1, p.I1);
+    QCOMPARE(read.I2, p.I2);
+    QCOMPARE(read.I3, p.I3);
+
+    // A larger window gives the room to the text pane and the question pane.
+    top.resize(1100, 900);
+    QCoreApplication::processEvents();
+    ReadPanes(main, question, read);
+    QCOMPARE(read.I1, p.I1);
+    QCOMPARE(read.I2, p.I2);
+    QCOMPARE(read.I3, p.I3);
+    QVERIFY(question->widget(0)->height() > 500);
+
+    // A hidden comment pane keeps its last height.
+    question->widget(1)->hide();
+    QCoreApplication::processEvents();
+    read.I3 = 77;
+    ReadPanes(main, question, read);
+    QCOMPARE(read.I3, std::optional<qint32>(77));
 }
 
 QTEST_MAIN(TestPreferences)
