@@ -37,6 +37,13 @@ QList<QJsonObject> Effective(QList<QJsonObject> dump, const QTextDocument &doc)
     for (QJsonObject &o : dump) {
         if (o.value(QStringLiteral("type")).toString() != QLatin1String("run"))
             continue;
+        // The typing format of an empty paragraph names no font in the RTF
+        // written for it; only its other attributes are kept.
+        if (o.value(QStringLiteral("text")).toString().isEmpty()) {
+            o.remove(QStringLiteral("face"));
+            o.remove(QStringLiteral("charset"));
+            continue;
+        }
         if (o.value(QStringLiteral("face")).toString().isEmpty()) {
             o[QStringLiteral("face")] = face;
             if (o.value(QStringLiteral("charset")).toInt() == 1)

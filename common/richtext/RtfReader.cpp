@@ -943,7 +943,9 @@ void Reader::onValue(Cw id, int v)
     case Cw::SlMult:
         if (id == Cw::SlMult)
             ps.slmult = v != 0;
-        if (ps.sl == 0) {
+        // Multiple spacing below 1/12 line would stack the lines on each other
+        // and be written back as \sl0: single spacing, as \sl0 says.
+        if (ps.sl == 0 || (ps.slmult && std::abs(ps.sl) < 12)) {
             a.lineRule = 0;
             a.lineValue = 0;
         } else if (ps.slmult) {

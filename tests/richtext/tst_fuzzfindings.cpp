@@ -55,6 +55,34 @@ private Q_SLOTS:
         QCOMPARE(FirstFace(back), face);
     }
 
+    void lineSpacingBelowOneTwelfthIsSingle_data()
+    {
+        QTest::addColumn<QByteArray>("spacing");
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<int>("value");
+        QTest::newRow("negative, multiple") << QByteArray("\\sl-2\\slmult1") << 0 << 0;
+        QTest::newRow("just below") << QByteArray("\\sl11\\slmult1") << 0 << 0;
+        QTest::newRow("one twelfth") << QByteArray("\\sl12\\slmult1") << 5 << 1;
+        QTest::newRow("exact") << QByteArray("\\sl-240\\slmult0") << 4 << 240;
+    }
+    void lineSpacingBelowOneTwelfthIsSingle()
+    {
+        QFETCH(QByteArray, spacing);
+        QFETCH(int, rule);
+        QFETCH(int, value);
+        QTextDocument doc;
+        ReadRtf("{\\rtf1\\pard" + spacing + " x\\par}", doc);
+        QTextDocument back;
+        LoadRecord(back, SaveRecord(doc));
+        for (const QTextDocument *d : {&doc, &back}) {
+            const QList<QJsonObject> dump = Dump(*d);
+            QVERIFY(dump.size() > 1);
+            QCOMPARE(dump[1].value(QStringLiteral("type")).toString(), QStringLiteral("para"));
+            QCOMPARE(dump[1].value(QStringLiteral("lineSpacingRule")).toInt(), rule);
+            QCOMPARE(dump[1].value(QStringLiteral("lineSpacing")).toInt(), value);
+        }
+    }
+
     // What loads whole saves and loads back to the same document.
     void recordsKeepTheirDumpThroughSaveAndLoad()
     {
