@@ -23,6 +23,7 @@
 #include "Clock.h"
 #include "EditorIcons.h"
 #include "ExportExeCommand.h"
+#include "ExportWordCommand.h"
 #include "MJvRichedit.h"
 #include "MessageBoxes.h"
 #include "QuestionListModel.h"
@@ -45,7 +46,7 @@ const char *const PasswordReplyVar = "QE_PASSWORD_REPLY";
 
 // Commands whose behaviour comes with later work on the editor: present, disabled.
 const char *const LaterCommands[] = {
-    "actFileExportWord", "actEditPasteSpecial",
+    "actEditPasteSpecial",
     "actServiceParameters",
 };
 
@@ -176,6 +177,8 @@ void TfrmMain::SetUpActions()
     });
     auto *exportExe = new TExportExeCommand(*this);
     connect(ui->actFileExportExe, &QAction::triggered, exportExe, &TExportExeCommand::Execute);
+    auto *exportWord = new TExportWordCommand(*this);
+    connect(ui->actFileExportWord, &QAction::triggered, exportWord, &TExportWordCommand::Execute);
     connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
 
     connect(ui->actEditUndo, &QAction::triggered, this, &TfrmMain::actEditUndoExecute);

@@ -210,7 +210,7 @@ private Q_SLOTS:
         row("actFileSave", "&Сохранить", "Ctrl+S", "Сохранение теста", true);
         row("actFileSaveAs", "Сохранить &как..", "", "Сохранение теста под дргим именем", true);
         row("actFileParameters", "П&араметры теста..", "Ctrl+P", "Изменение параметров теста", -1);
-        row("actFileExportWord", "&Экспорт в MSWord..", "", "Передача теста в Microsoft Word", false);
+        row("actFileExportWord", "&Экспорт в MSWord..", "", "Передача теста в Microsoft Word", true);
         row("actFileExportExe", "Экспорт в EXE-файл..", "", "Формирование исполняемого теста", -1);
         row("actFileExit", "В&ыход", "", "Завершение работы с приложнием", true);
         row("actEditUndo", "&Отменить", "", "Отмена последнего действия", false);
