@@ -369,7 +369,9 @@ void TfrmQuestion::CenterText()
     QTextCursor cur(doc);
     while (!overflows() && inserted < 100) {
         cur.movePosition(QTextCursor::Start);
-        cur.insertBlock(bf, cf);
+        // The split moves the first block's text into the new block: give
+        // that block the formats the text had, or its paragraph loses them.
+        cur.insertBlock(cur.blockFormat(), cur.blockCharFormat());
         cur.movePosition(QTextCursor::Start);
         cur.setBlockFormat(bf);
         cur.setBlockCharFormat(cf);

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "MCheckBox.h"
+#include "MJvRichedit.h"
 #include "RunState.h"
 #include "fConfirmExit.h"
 #include "fData.h"
@@ -87,6 +88,7 @@ private Q_SLOTS:
     void clockIsNeverCovered();
     void wrappingTextHasNoHorizontalBar();
     void centringNeverHidesTheText();
+    void centringKeepsTheFirstParagraphsFormat();
 };
 
 void TestRunLayout::tenLongVariantsScroll_data()
@@ -344,6 +346,39 @@ void TestRunLayout::centringNeverHidesTheText()
         // Both cases were met on the way.
         QVERIFY(padded > 0);
         QVERIFY(overflowing > 0);
+    });
+    EndRun(s, run);
+    run.Start();
+    QVERIFY(s.Done());
+}
+
+// Regression: the padding split moved the first paragraph's text into a block
+// of the padding's format, so a centred text showed its first line left-aligned.
+void TestRunLayout::centringKeepsTheFirstParagraphsFormat()
+{
+    TQuestionList items;
+    auto q = RunItem(QStringLiteral("Первый"), {"a", "b"}, "! ");
+    q->Body = RichRecord::FromRtf(
+        "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
+        "\\viewkind4\\uc1\\pard\\qc\\f0\\fs28 First\\par Second\\par}");
+    items.push_back(q);
+    TRunFixture fx(0, std::move(items));
+    TTestRun &run = fx.Make();
+    TRunScript s;
+    s.OnModal(run.frmData(), [&] { Register(run); });
+    s.OnModal(run.frmQuestion(), [&] {
+        TFinishOnExit finish{run};
+        QTextDocument *doc = Child<QTextEdit>(run.frmQuestion(), "reText")->document();
+        QVERIFY(doc->begin().text().isEmpty()); // padded
+        int texts = 0;
+        for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+            if (b.text().isEmpty())
+                continue;
+            ++texts;
+            QVERIFY2(b.blockFormat().alignment() & Qt::AlignHCenter, qPrintable(b.text()));
+            QCOMPARE(b.charFormat().fontPointSize(), 14.0);
+        }
+        QCOMPARE(texts, 2);
     });
     EndRun(s, run);
     run.Start();
