@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QIODevice>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QPalette>
 #include <QSettings>
 #include <QSplitter>
@@ -540,6 +541,19 @@ QAction *AddCloseButton(QToolBar *bar)
     if (auto *button = qobject_cast<QToolButton *>(bar->widgetForAction(close)))
         button->setObjectName(close->objectName());
     return close;
+}
+
+bool OnDock(const QMainWindow &window, const QPoint &pos)
+{
+    if (!window.rect().contains(pos))
+        return false;
+    QWidget *child = window.childAt(pos);
+    if (!child)
+        return true;
+    for (QWidget *w = child; w && w != &window; w = w->parentWidget())
+        if (qobject_cast<QToolBar *>(w) || qobject_cast<QMenuBar *>(w))
+            return true;
+    return false;
 }
 
 namespace {

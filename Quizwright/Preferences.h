@@ -110,6 +110,9 @@ void ReadBars(const QMainWindow &window, QToolBar *standart, QToolBar *format,
 // A close button at the end of a bar: it hides the bar (and so turns its
 // View command off).
 QAction *AddCloseButton(QToolBar *bar);
+// Whether a right click at pos (window coordinates) is on a dock: a bar, the
+// menu bar or the free area around them, not a pane or the status bar.
+bool OnDock(const QMainWindow &window, const QPoint &pos);
 
 // Panes. main: the list then the question pane; question: the text, the
 // comment (panComment) and the variants (panVariants). The stored widths and

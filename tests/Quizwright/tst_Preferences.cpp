@@ -498,6 +498,11 @@ void TestPreferences::closeButton()
     auto *button = win.format->findChild<QToolButton *>(QStringLiteral("TBToolbarFormatClose"));
     QVERIFY(button);
     QVERIFY(button->isVisible());
+    // The bars and their buttons are the docks' own, the text below is not.
+    QVERIFY(OnDock(win.w, button->mapTo(&win.w, QPoint(2, 2))));
+    QVERIFY(OnDock(win.w, win.format->geometry().center()));
+    QVERIFY(!OnDock(win.w, win.w.centralWidget()->geometry().center()));
+    QVERIFY(!OnDock(win.w, QPoint(-5, 10)));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(win.format->isHidden());
     QVERIFY(win.standart->isVisible());
