@@ -904,7 +904,8 @@ void Reader::onValue(Cw id, int v)
             m_fontName.clear();
             if (!m_fonts.contains(v) && m_fonts.size() < 4096)
                 m_fonts.insert(v, FontEntry{});
-        } else if (m_fonts.contains(v)) {
+        } else if (m_fonts.contains(v) && !m_fonts.value(v).name.isEmpty()) {
+            // A font entry without a name is no font to show, nor to name back.
             c.font = v;
         }
         break;

@@ -55,6 +55,28 @@ private Q_SLOTS:
         QCOMPARE(FirstFace(back), face);
     }
 
+    void namelessFontKeepsTheCurrentOne_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::newRow("no name") << QByteArray("{\\f1;}");
+        QTest::newRow("charset only") << QByteArray("{\\f1\\fcharset204;}");
+        QTest::newRow("unclosed") << QByteArray("{\\f1\\fnil}");
+    }
+    void namelessFontKeepsTheCurrentOne()
+    {
+        QFETCH(QByteArray, entry);
+        QTextDocument doc;
+        ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset204 Arial;}" + entry + "}\\f0 ab{\\f1 cd}\\par}", doc);
+        QTextDocument back;
+        LoadRecord(back, SaveRecord(doc));
+        for (const QTextDocument *d : {&doc, &back}) {
+            QCOMPARE(d->toPlainText(), QStringLiteral("abcd"));
+            const QTextBlock b = d->begin();
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                QCOMPARE(FontNameOf(it.fragment().charFormat()), QStringLiteral("Arial"));
+        }
+    }
+
     void lineSpacingBelowOneTwelfthIsSingle_data()
     {
         QTest::addColumn<QByteArray>("spacing");
