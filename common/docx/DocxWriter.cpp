@@ -423,7 +423,8 @@ void TDocxDocument::Impl::writeObject(const QTextCharFormat &f)
         QByteArray png;
         QBuffer buf(&png);
         buf.open(QIODevice::WriteOnly);
-        if (!image.save(&buf, "PNG"))
+        // A quick compression level: the pictures are small beside the time a strong one takes.
+        if (!image.save(&buf, "PNG", 80))
             throw EDocxError(QStringLiteral("a picture cannot be encoded"));
         index = int(media.size());
         media.append({QStringLiteral("image%1.png").arg(index + 1), QStringLiteral("rIdImg%1").arg(index + 1), png});

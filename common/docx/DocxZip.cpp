@@ -47,10 +47,15 @@ QByteArray WriteZip(const TZipEntries &entries)
         if (!src)
             fail(name);
         const QByteArray utf8 = name.toUtf8();
-        if (zip_file_add(za, utf8.constData(), src, ZIP_FL_ENC_UTF_8) < 0) {
+        const zip_int64_t index = zip_file_add(za, utf8.constData(), src, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
             zip_source_free(src);
             fail(name);
         }
+        // Compressed pictures do not shrink again; deflating them only costs time.
+        if (name.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) &&
+            zip_set_file_compression(za, zip_uint64_t(index), ZIP_CM_STORE, 0) < 0)
+            fail(name);
     }
     if (zip_close(za) < 0)
         fail(QStringLiteral("zip"));
