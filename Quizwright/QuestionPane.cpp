@@ -324,6 +324,9 @@ bool TQuestionPane::UpdateData(TNodeRecord *rec)
     if (!rec || !rec->Question)
         return false;
     bool changed = FastUpdateData(rec);
+    // The variants are in the question now; left set, the next flush (a focus
+    // move after a save) would mark an unchanged test modified again.
+    m_variantsModified = false;
     TNQuestion &q = *rec->Question;
     TWaitCursor wait;
     const bool savingText = m_textModified;

@@ -368,6 +368,31 @@ private Q_SLOTS:
         QVERIFY(!f.W().isVisible());
     }
 
+    void movingOnAfterASaveKeepsTheTestClean()
+    {
+        // Regression: the variants' modified state outlived the save, so the
+        // flush of the focus move marked the unchanged test modified again.
+        TEditorFixture f;
+        QVERIFY(f.Start());
+        const QString path = f.Path(QStringLiteral("m.qe2"));
+        WriteTest(path, Three());
+        f.FileNames = {path};
+        QVERIFY(f.W().OpenFile());
+        f.W().FocusRow(0);
+        QPlainTextEdit *mem = f.W().Pane()->variants();
+        mem->setFocus();
+        QTest::keyClick(mem, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(mem, Qt::Key_Return);
+        QTest::keyClicks(mem, QStringLiteral("5"));
+        QVERIFY(f.W().SaveFile());
+        QVERIFY(!f.W().Document()->isModified());
+        f.W().FocusRow(2);
+        f.W().FocusRow(0);
+        QVERIFY(!f.W().Document()->isModified());
+        QCOMPARE(f.W().windowTitle(), QStringLiteral("m (3)") + Caption);
+        QCOMPARE(f.W().Document()->model()->question(0).Variants, (QStringList{"3", "4", "5"}));
+    }
+
     void recentFiles()
     {
         TEditorFixture f;
