@@ -386,6 +386,140 @@ QByteArray BuildPictureStorage(const QImage &source)
                                                {QByteArray("CONTENTS"), bmp}});
 }
 
+namespace {
+
+constexpr quint16 kPackageLinkKind = 2;      // an embedded file
+constexpr quint16 kPackageEmbedKind = 3;
+constexpr int kPackageIconWidth = 96;        // pixels: the icon and its caption
+constexpr int kPackageIconHeight = 64;
+
+QByteArray PackageCompObj()
+{
+    QByteArray b;
+    b.append("\x01\x00\xfe\xff\x03\x0a\x00\x00\xff\xff\xff\xff", 12);
+    b.append(PackageClsid());
+    for (const QByteArray &s : {QByteArray("OLE Package"), QByteArray(), QByteArray("Package")}) {
+        PutLe32(b, quint32(s.size() + 1));
+        b.append(s).append('\0');
+    }
+    PutLe32(b, 0x71B239F4);
+    b.append(12, '\0');
+    return b;
+}
+
+void PutLe16(QByteArray &b, quint16 v)
+{
+    b.append(char(v & 0xff)).append(char(v >> 8));
+}
+
+void PutWide(QByteArray &b, const QString &s)
+{
+    PutLe32(b, quint32(s.size()));
+    for (QChar c : s)
+        PutLe16(b, c.unicode());
+}
+
+// A NUL-terminated string from at; false when it runs past the end.
+bool ReadZString(const QByteArray &b, qsizetype &at, QByteArray *out)
+{
+    const qsizetype end = b.indexOf('\0', at);
+    if (end < 0)
+        return false;
+    if (out)
+        *out = b.mid(at, end - at);
+    at = end + 1;
+    return true;
+}
+
+} // namespace
+
+QByteArray PackageClsid()
+{
+    return QByteArray("\x0c\x00\x03\x00\x00\x00\x00\x00\xc0\x00\x00\x00\x00\x00\x00\x46", 16);
+}
+
+QByteArray BuildPackageStorage(const QString &fileName, const QByteArray &data)
+{
+    if (fileName.isEmpty())
+        return {};
+    QTextCodec *codec = QTextCodec::codecForName("windows-1251");
+    const QByteArray ansi = codec->fromUnicode(fileName);
+    QByteArray body;
+    PutLe16(body, kPackageLinkKind);
+    body.append(ansi).append('\0');           // label
+    body.append(ansi).append('\0');           // source path
+    PutLe16(body, 0);
+    PutLe16(body, kPackageEmbedKind);
+    PutLe32(body, quint32(ansi.size() + 1));  // temporary path
+    body.append(ansi).append('\0');
+    PutLe32(body, quint32(data.size()));
+    body.append(data);
+    // The same three names in UTF-16, for names Windows-1251 cannot hold.
+    PutWide(body, fileName);
+    PutWide(body, fileName);
+    PutWide(body, fileName);
+    QByteArray native;
+    PutLe32(native, quint32(body.size()));
+    native.append(body);
+    return BuildStorage(PackageClsid(), {{QByteArray("\x01Ole"), OleStream()},
+                                         {QByteArray("\x01" "CompObj"), PackageCompObj()},
+                                         {QByteArray("\x01Ole10Native"), native}});
+}
+
+TRichObject PackageObject(const QString &fileName, const QByteArray &data)
+{
+    TRichObject o;
+    o.aspect = 4;   // shown as an icon
+    o.clsid = PackageClsid();
+    o.flags = kReoResizable;
+    o.width = PxToHmm(kPackageIconWidth);
+    o.height = PxToHmm(kPackageIconHeight);
+    o.storage = BuildPackageStorage(fileName, data);
+    return o;
+}
+
+bool PackageContents(const QByteArray &storage, QString *fileName, QByteArray *data)
+{
+    const QByteArray native = StreamNamed(StorageStreams(storage), QStringLiteral("\x01Ole10Native"));
+    if (native.size() < 6 || Le16(native, 4) != kPackageLinkKind)
+        return false;
+    const qsizetype end = std::min<qsizetype>(native.size(), 4 + qsizetype(Le32(native, 0)));
+    const QByteArray b = native.left(end);
+    qsizetype at = 6;
+    QByteArray label;
+    if (!ReadZString(b, at, &label) || !ReadZString(b, at, nullptr))
+        return false;
+    at += 4;   // two kinds
+    const quint32 tempLen = Le32(b, at);
+    at += 4;
+    if (at + qsizetype(tempLen) + 4 > b.size())
+        return false;
+    at += tempLen;
+    const quint32 size = Le32(b, at);
+    at += 4;
+    if (size > quint64(b.size() - at))
+        return false;
+    if (data)
+        *data = b.mid(at, size);
+    at += size;
+    QString name = QTextCodec::codecForName("windows-1251")->toUnicode(label);
+    // The UTF-16 label follows the UTF-16 temporary path, when present.
+    const quint32 wideTemp = Le32(b, at);
+    if (at + 4 + qint64(wideTemp) * 2 + 4 <= b.size()) {
+        const qsizetype lab = at + 4 + qsizetype(wideTemp) * 2;
+        const quint32 n = Le32(b, lab);
+        if (n > 0 && lab + 4 + qint64(n) * 2 <= b.size()) {
+            QString wide;
+            for (quint32 i = 0; i < n; ++i)
+                wide.append(QChar(Le16(b, lab + 4 + 2 * i)));
+            name = wide;
+        }
+    }
+    if (fileName)
+        *fileName = name;
+    return true;
+}
+
 QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, QByteArray>> &streams)
 {
     GLibMessageTrap trap;
@@ -459,7 +593,7 @@ CachedPicture PictureFor(const QByteArray &storage)
         return *c;
     auto *c = new CachedPicture;
     c->image = DecodeStoragePicture(storage);
-    if (c->image.isNull())
+    if (c->image.isNull() && !PackageContents(storage, &c->className, nullptr))
         c->className = StorageClassName(storage);
     const CachedPicture picture = *c;
     // One larger than the whole budget is drawn but not kept (insert deletes it).

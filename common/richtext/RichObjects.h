@@ -37,6 +37,14 @@ TRichObject ObjectOf(const QTextFormat &f);
 // Size from the image at 96 dpi unless given (0.01 mm). Null storage on failure.
 TRichObject PictureObject(const QImage &img, int widthHmm = -1, int heightHmm = -1);
 QByteArray BuildPictureStorage(const QImage &img);
+// A package object carrying a file, as the Windows packager stores one:
+// \x01Ole, \x01CompObj ("Package") and \x01Ole10Native with the file's name,
+// path and bytes; shown as an icon. Null storage on failure.
+QByteArray PackageClsid();
+TRichObject PackageObject(const QString &fileName, const QByteArray &data);
+QByteArray BuildPackageStorage(const QString &fileName, const QByteArray &data);
+// The file a package storage carries. False when it is no readable package.
+bool PackageContents(const QByteArray &storage, QString *fileName, QByteArray *data);
 // A compound file image (512-byte sectors) holding the given top-level streams.
 QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, QByteArray>> &streams);
 
