@@ -8,6 +8,7 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 PKGS="build-essential cmake ninja-build ccache pkg-config \
   qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libqt6opengl6-dev \
   libbz2-dev libgsf-1-dev libglib2.0-dev libzip-dev libbenchmark-dev \
+  qt6-translations-l10n \
   xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui \
   clang libclang-rt-14-dev"
 missing=""
