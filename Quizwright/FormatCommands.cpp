@@ -1065,10 +1065,21 @@ bool TFormatCommands::eventFilter(QObject *watched, QEvent *e)
         auto *ed = qobject_cast<TMJvRichEdit *>(watched->parent());
         auto *me = static_cast<QMouseEvent *>(e);
         if (ed && me->button() == Qt::LeftButton) {
-            const int pos = ed->cursorForPosition(me->position().toPoint()).position();
-            for (int cand : {pos, pos - 1})
+            const QPoint at = me->position().toPoint();
+            const int pos = ed->cursorForPosition(at).position();
+            for (int cand : {pos, pos - 1}) {
+                if (cand < 0)
+                    continue;
+                // Only a click on the object itself, not on the text beside it.
+                QTextCursor from(ed->document()), to(ed->document());
+                from.setPosition(cand);
+                to.setPosition(std::min(cand + 1, ed->document()->characterCount() - 1));
+                const int x0 = ed->cursorRect(from).left(), x1 = ed->cursorRect(to).left();
+                if (at.x() < std::min(x0, x1) || at.x() > std::max(x0, x1))
+                    continue;
                 if (!OpenPackageAt(ed, cand).isEmpty())
                     return true;
+            }
         }
     }
     return QObject::eventFilter(watched, e);

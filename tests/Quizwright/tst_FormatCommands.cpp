@@ -675,6 +675,9 @@ private Q_SLOTS:
         QTextCursor at(re->document());
         at.setPosition(6);
         const QRect caret = re->cursorRect(at);
+        // Beside it, on the text, nothing opens.
+        QTest::mouseDClick(re->viewport(), Qt::LeftButton, {}, QPoint(caret.left() - 8, caret.bottom() - 4));
+        QVERIFY(cmds->LastOpenedObject.isEmpty());
         QTest::mouseDClick(re->viewport(), Qt::LeftButton, {}, caret.center() + QPoint(20, -10));
         QVERIFY(!cmds->LastOpenedObject.isEmpty());
         QCOMPARE(QFileInfo(cmds->LastOpenedObject).fileName(), QStringLiteral("задание.bin"));
