@@ -20,6 +20,7 @@
 #include "FormatCommands.h"
 #include "MJvRichedit.h"
 #include "MessageBoxes.h"
+#include "QuestionPane.h"
 #include "QuizDocument.h"
 #include "QuizEngineCommon.h"
 #include "RichFormat.h"
@@ -497,6 +498,45 @@ private Q_SLOTS:
         QCOMPARE(attr.Alignment, TMyTextAttr::AlignCenter);
         QCOMPARE(attr.BackColor, QColor(255, 255, 255));
         QCOMPARE(rebuilt, 2);
+    }
+
+    void newQuestionsTakeTheStoredAndTheStandardLook()
+    {
+        TMyTextAttr attr;
+        TQuestionPane pane;
+        cmds->TextAttr = &attr;
+        cmds->RebuildDefaultContent = [&] { pane.CreateDefContent(attr); };
+        auto look = [&] {
+            TMJvRichEdit ed;
+            ed.LoadRichFromBytes(pane.defContent());
+            ed.selectAll();
+            return std::make_pair(SelectionAttributes(ed), ed.paraAttributes().alignment);
+        };
+        const QString family = cmds->FontList().last().Name;
+        re->setPlainText(QStringLiteral("образец"));
+        Format(*re, 0, 7, [&](QTextCharFormat &f) {
+            f.setFontFamilies({family});
+            f.setFontPointSize(9);
+            f.setFontWeight(QFont::Bold);
+            f.setForeground(QColor(0, 0, 200));
+        });
+        Select(*re, 2, 4);
+        act("actFormatAlignJustify")->trigger();
+        act("actFormatSetDefaultAttr")->trigger();
+        auto [stored, storedAlign] = look();
+        QCOMPARE(stored.FontName, family);
+        QCOMPARE(stored.Size, 9);
+        QCOMPARE(stored.Style, TMyTextAttr::StyleBold);
+        QCOMPARE(stored.Color, QColor(0, 0, 200));
+        QCOMPARE(storedAlign, int(AlignJustifyValue));
+        act("actFormatResetDefaultFormat")->trigger();
+        auto [standard, standardAlign] = look();
+        QCOMPARE(standard.FontName, QStringLiteral("MS Sans Serif"));
+        QCOMPARE(standard.Size, 12);
+        QCOMPARE(standard.Style, quint8(0));
+        QCOMPARE(standard.Color, QColor(0, 0, 0));
+        QCOMPARE(standard.BackColor, QColor(255, 255, 255));
+        QCOMPARE(standardAlign, int(AlignCenterValue));
     }
 
     void formatMenuEnablingRules()
