@@ -484,6 +484,14 @@ QAction *TFormatCommands::Action(const QString &name) const
     return nullptr;
 }
 
+bool TFormatCommands::IsFormatBox(const QWidget *w) const
+{
+    for (const QWidget *box : {static_cast<const QWidget *>(m_cbFont), static_cast<const QWidget *>(m_cbFontSize)})
+        if (w && (w == box || box->isAncestorOf(w)))
+            return true;
+    return false;
+}
+
 void TFormatCommands::GetFontNames()
 {
     m_fonts = BuildFontList(m_cbFont);
@@ -543,17 +551,21 @@ void TFormatCommands::MirrorSelection()
         return;
     const TSelectionAttributes s = SelectionAttributes(*m_active);
     m_mirroring = true;
-    int item = -1;
-    if (s.NameSame)
-        for (int i = 0; i < m_cbFont->count(); ++i)
-            if (m_cbFont->itemText(i).compare(s.FontName, Qt::CaseInsensitive) == 0) {
-                item = i;
-                break;
-            }
-    m_cbFont->setCurrentIndex(item);
-    if (item < 0)
-        m_cbFont->setEditText(QString());
-    m_cbFontSize->setEditText(s.SizeSame ? QString::number(s.Size) : QString());
+    // A box being typed into keeps what is typed.
+    if (!m_cbFont->hasFocus()) {
+        int item = -1;
+        if (s.NameSame)
+            for (int i = 0; i < m_cbFont->count(); ++i)
+                if (m_cbFont->itemText(i).compare(s.FontName, Qt::CaseInsensitive) == 0) {
+                    item = i;
+                    break;
+                }
+        m_cbFont->setCurrentIndex(item);
+        if (item < 0)
+            m_cbFont->setEditText(QString());
+    }
+    if (!m_cbFontSize->hasFocus())
+        m_cbFontSize->setEditText(s.SizeSame ? QString::number(s.Size) : QString());
     m_mirroring = false;
 
     Action(QStringLiteral("actFormatFontBold"))->setChecked(s.BoldSame && (s.Style & TMyTextAttr::StyleBold));

@@ -84,6 +84,8 @@ public:
     TFormatComboBox *cbFont() const { return m_cbFont; }
     TFormatComboBox *cbFontSize() const { return m_cbFontSize; }
     const QList<TFontEntry> &FontList() const { return m_fonts; }
+    // w is one of the two boxes or inside one (the focus while typing a name or size).
+    bool IsFormatBox(const QWidget *w) const;
     // Rebuilds the font list and the font box (start-up).
     void GetFontNames();
 

@@ -140,6 +140,9 @@ private Q_SLOTS:
         QVERIFY(!act("actFormatIndentDecrease")->isEnabled());
         cmds->SetFormatActionsState(true);
         QVERIFY(cmds->cbFont()->isEnabled());
+        QVERIFY(cmds->IsFormatBox(cmds->cbFontSize()->lineEdit()));
+        QVERIFY(cmds->IsFormatBox(cmds->cbFont()));
+        QVERIFY(!cmds->IsFormatBox(re));
         QVERIFY(act("actFormatAlignJustify")->isEnabled());
     }
 
