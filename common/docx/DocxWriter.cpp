@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
@@ -187,6 +188,22 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
         if (!files.contains(part))
             continue;
         t.m_parts.append({part, typeOf(part), files.value(part), files.value(RelsName(part)), rel.type});
+    }
+    // What the kept parts refer to themselves (embedded fonts, a theme's pictures)
+    // comes along, or their relationships would point nowhere.
+    QSet<QString> kept;
+    for (const TPart &p : std::as_const(t.m_parts))
+        kept.insert(p.name);
+    const qsizetype direct = t.m_parts.size();
+    for (qsizetype i = 0; i < direct; ++i) {
+        const QString dir = Dir(t.m_parts[i].name);
+        for (const TRelationship &rel : ReadRelationships(t.m_parts[i].rels)) {
+            const QString part = ResolveTarget(dir, rel.target);
+            if (rel.mode == QLatin1String("External") || kept.contains(part) || !files.contains(part))
+                continue;
+            kept.insert(part);
+            t.m_parts.append({part, typeOf(part), files.value(part), files.value(RelsName(part)), QString()});
+        }
     }
 
     for (const TPart &p : std::as_const(t.m_parts)) {
@@ -778,8 +795,9 @@ QByteArray TDocxDocument::package()
         };
         int n = 0;
         for (const TDocxTemplate::TPart &p : s.tpl.parts())
-            rel(QStringLiteral("rIdT%1").arg(++n), p.relType,
-                p.name.startsWith(QLatin1String("word/")) ? p.name.mid(5) : QStringLiteral("../") + p.name);
+            if (!p.relType.isEmpty())
+                rel(QStringLiteral("rIdT%1").arg(++n), p.relType,
+                    p.name.startsWith(QLatin1String("word/")) ? p.name.mid(5) : QStringLiteral("../") + p.name);
         if (s.listCount > 0)
             rel(QStringLiteral("rIdNumbering1"), Ns::RelBase + QStringLiteral("numbering"), QStringLiteral("numbering.xml"));
         if (s.hasFooter)

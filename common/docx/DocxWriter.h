@@ -26,6 +26,7 @@ public:
     QString paragraphStyleId(const QString &name) const;
     QString defaultParagraphStyleId() const { return m_defaultStyle; }
 
+    // relType is the main part's relationship to it; empty for a part that a kept part refers to.
     struct TPart { QString name; QString contentType; QByteArray bytes; QByteArray rels; QString relType; };
     const QList<TPart> &parts() const { return m_parts; }
     const QList<TPart> &packageParts() const { return m_packageParts; }

@@ -45,6 +45,7 @@ private Q_SLOTS:
     void zipRoundTrip();
     void damagedTemplates();
     void defaultTemplateStyles();
+    void foreignTemplateParts();
     void packageStructure();
     void corpusCharacters_data();
     void corpusCharacters();
@@ -105,6 +106,49 @@ void TestDocxWriter::defaultTemplateStyles()
     QCOMPARE(tpl.pageSize.value(QStringLiteral("h")), QStringLiteral("16838"));
     const QString styles = QString::fromUtf8(Parts(zip).value(QStringLiteral("word/styles.xml")));
     QVERIFY(styles.contains(QStringLiteral("w:lang w:val=\"ru-RU\"")));
+}
+
+// A template with more than the writer keeps: what the kept parts refer to comes
+// along, the template's body, header and glossary stay behind, and no relationship
+// of the result points nowhere.
+void TestDocxWriter::foreignTemplateParts()
+{
+    Docx::TZipEntries entries = Docx::ReadZip(ReadFile(DefaultTemplate()));
+    for (auto &[name, bytes] : entries) {
+        if (name == QLatin1String("[Content_Types].xml"))
+            bytes.replace("</Types>", "<Default Extension=\"odttf\" ContentType=\"application/vnd.openxmlformats-officedocument.obfuscatedFont\"/>"
+                                      "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>");
+        if (name == QLatin1String("word/_rels/document.xml.rels"))
+            bytes.replace("</Relationships>", "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/></Relationships>");
+    }
+    entries.append({QStringLiteral("word/header1.xml"), "<w:hdr xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"});
+    entries.append({QStringLiteral("word/_rels/fontTable.xml.rels"),
+                    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
+                    "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/font\" Target=\"fonts/font1.odttf\"/></Relationships>"});
+    entries.append({QStringLiteral("word/fonts/font1.odttf"), QByteArray(64, '\x5a')});
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(Docx::WriteZip(entries));
+    Docx::TDocxDocument d(tpl);
+    d.addParagraph(QString(), QStringLiteral("x"));
+    const QMap<QString, QByteArray> parts = Parts(d.package());
+    QVERIFY(parts.contains(QStringLiteral("word/fonts/font1.odttf")));
+    QVERIFY(parts.contains(QStringLiteral("word/_rels/fontTable.xml.rels")));
+    QVERIFY(!parts.contains(QStringLiteral("word/header1.xml")));
+    const QByteArray types = parts.value(QStringLiteral("[Content_Types].xml"));
+    QVERIFY(!Overrides(types).contains(QStringLiteral("word/header1.xml")));
+    QVERIFY(Overrides(types).contains(QStringLiteral("word/fonts/font1.odttf")));
+    for (auto it = parts.begin(); it != parts.end(); ++it) {
+        if (!it.key().endsWith(QLatin1String(".rels")))
+            continue;
+        // "x/_rels/y.rels" speaks for "x/y": targets are relative to x/.
+        const QString base = it.key().section(QStringLiteral("_rels/"), 0, 0);
+        for (const TRel &r : Relationships(it.value())) {
+            const QString target = QDir::cleanPath(base + r.target);
+            QVERIFY2(parts.contains(target), qPrintable(it.key() + QStringLiteral(" -> ") + target));
+        }
+    }
+    // The main part relates only to what it uses.
+    for (const TRel &r : Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels"))))
+        QVERIFY2(!r.type.endsWith(QLatin1String("/font")), qPrintable(r.target));
 }
 
 void TestDocxWriter::packageStructure()
