@@ -27,8 +27,9 @@ QList<RichText::TRichObject> Objects(const QTextDocument &doc)
     return out;
 }
 
-// A run without a face of its own shows in the document's default font, with
-// the writer's default charset; the writer names both, so the comparison does too.
+// A run without a face of its own shows in the document's default font, and
+// the default charset is the writer's own code page; the writer names both,
+// so the comparison does too.
 QList<QJsonObject> Effective(QList<QJsonObject> dump, const QTextDocument &doc)
 {
     QString face = doc.defaultFont().family();
@@ -44,11 +45,10 @@ QList<QJsonObject> Effective(QList<QJsonObject> dump, const QTextDocument &doc)
             o.remove(QStringLiteral("charset"));
             continue;
         }
-        if (o.value(QStringLiteral("face")).toString().isEmpty()) {
+        if (o.value(QStringLiteral("face")).toString().isEmpty())
             o[QStringLiteral("face")] = face;
-            if (o.value(QStringLiteral("charset")).toInt() == 1)
-                o[QStringLiteral("charset")] = 204;
-        }
+        if (o.value(QStringLiteral("charset")).toInt() == 1)
+            o[QStringLiteral("charset")] = 204;
     }
     return dump;
 }
