@@ -142,8 +142,15 @@ TWordExportResult ExportToWord(const TTestInfo &info, const TQuestionList &quest
         copy->Assign(*q);
         work.push_back(std::move(copy));
     }
-    ShuffleQuestions(info, work);
-    ShuffleVariants(work);
+    {
+        // The shuffles report through the export's own channel, and only while it runs.
+        struct TReporter {
+            explicit TReporter(const std::function<void(const QString &)> &f) { SetShuffleErrorReporter(f); }
+            ~TReporter() { SetShuffleErrorReporter({}); }
+        } reporter(error);
+        ShuffleQuestions(info, work);
+        ShuffleVariants(work);
+    }
     result.identifier = 1 + QeClock::Random(2147483647u);
     result.questionCount = int(work.size());
     const QString footer = IdentifierLine(result.identifier);

@@ -54,7 +54,8 @@ QStringList FindTemplates(const QStringList &folders);
 // Shuffles copies of the questions (the list itself is not touched), draws the
 // identifier and writes both documents, each through a temporary file. Every
 // problem goes to error() in the order it happens; the export carries on where
-// it can. An empty list only reports "Тест пустой".
+// it can. An empty list only reports "Тест пустой". The shuffles' own messages
+// go to error() too (their reporter is set for the call and cleared after it).
 TWordExportResult ExportToWord(const TTestInfo &info, const TQuestionList &questions,
                                const TWordExportSettings &settings, const QString &testPath,
                                const QString &keyPath, const std::function<void(const QString &)> &error);

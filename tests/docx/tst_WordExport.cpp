@@ -110,6 +110,7 @@ private Q_SLOTS:
     void unwritableFolder();
     void replacesOldFiles();
     void pictureQuestion();
+    void damagedKeyIsReported();
 };
 
 void TestWordExport::letters()
@@ -418,6 +419,18 @@ void TestWordExport::pictureQuestion()
             drawings += int(r.drawings.size());
     QCOMPARE(drawings, 1);
     QVERIFY(e.testParts.contains(QStringLiteral("word/media/image1.png")));
+}
+
+// A key shorter than the variants (a damaged file) stops the variant shuffle with
+// its message; the documents are still written, the unmarked variants not in the key.
+void TestWordExport::damagedKeyIsReported()
+{
+    QTemporaryDir dir;
+    const TExport e = Run(dir.path(), Stored(),
+                          {Question(QStringLiteral("q"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, QStringLiteral("!"))});
+    QCOMPARE(e.messages, QStringList{QStringLiteral("Ошибка при перемешивании вариантов!")});
+    QVERIFY(e.result.testWritten && e.result.keyWritten);
+    QCOMPARE(WithStyle(e.key, QStringLiteral("AnswerKey")).first(), QStringLiteral("Вопрос №: 1. А) "));
 }
 
 QTEST_MAIN(TestWordExport)
