@@ -382,6 +382,15 @@ private:
     QHash<int, FontEntry> m_fonts;
     int m_fontIndex = -1;
     QByteArray m_fontName;
+    QString m_fontText;   // the name decoded so far, up to a \u character
+    int m_fontSkip = 0;   // fallback bytes after \u in a font name
+    QString takeFontName(const FontEntry &fe)
+    {
+        const QString name = (m_fontText + CodecForCharset(fe.charset, m_ansi)->toUnicode(m_fontName)).trimmed();
+        m_fontText.clear();
+        m_fontName.clear();
+        return name;
+    }
     std::vector<QColor> m_colors;
     int m_r = 0, m_g = 0, m_b = 0;
     bool m_colorSet = false;
@@ -574,11 +583,10 @@ void Reader::closeGroup()
         return;
     }
     const Dest closing = m_cur.dest;
-    if (closing == Dest::FontTable && m_fontIndex >= 0 && !m_fontName.isEmpty()) {
+    if (closing == Dest::FontTable && m_fontIndex >= 0 && (!m_fontName.isEmpty() || !m_fontText.isEmpty())) {
         // a font entry without its closing ';'
         FontEntry &fe = m_fonts[m_fontIndex];
-        fe.name = CodecForCharset(fe.charset, m_ansi)->toUnicode(m_fontName.trimmed());
-        m_fontName.clear();
+        fe.name = takeFontName(fe);
     }
     if (m_stack.size() == 1) {
         // The document's outer group ends: its state is the last paragraph's.
@@ -654,12 +662,17 @@ void Reader::textByte(char b)
         }
         return;
     case Dest::FontTable:
+        if (m_fontSkip > 0) {
+            --m_fontSkip;
+            return;
+        }
         if (b == ';') {
             if (m_fontIndex >= 0) {
                 FontEntry &fe = m_fonts[m_fontIndex];
-                fe.name = CodecForCharset(fe.charset, m_ansi)->toUnicode(m_fontName.trimmed());
+                fe.name = takeFontName(fe);
             }
             m_fontName.clear();
+            m_fontText.clear();
         } else if (m_fontName.size() < 256 && uchar(b) >= 0x20) {
             // No face name holds control characters, and none could be written back.
             m_fontName.append(b);
@@ -817,7 +830,7 @@ void Reader::onDestination(Cw id)
         return;
     }
     switch (id) {
-    case Cw::FontTbl: m_codecValid = false; m_cur.dest = Dest::FontTable; m_fontIndex = -1; m_fontName.clear(); break;
+    case Cw::FontTbl: m_codecValid = false; m_cur.dest = Dest::FontTable; m_fontIndex = -1; m_fontName.clear(); m_fontText.clear(); m_fontSkip = 0; break;
     case Cw::ColorTbl: m_cur.dest = Dest::ColorTable; m_colors.clear(); m_colorSet = false; break;
     case Cw::Pn: m_cur.dest = Dest::Pn; m_pn = PnDef{}; break;
     case Cw::PnTxtA: m_cur.dest = Dest::PnTxtA; m_pn.txta.clear(); break;
@@ -902,6 +915,8 @@ void Reader::onValue(Cw id, int v)
         if (m_cur.dest == Dest::FontTable) {
             m_fontIndex = v;
             m_fontName.clear();
+            m_fontText.clear();
+            m_fontSkip = 0;
             if (!m_fonts.contains(v) && m_fonts.size() < 4096)
                 m_fonts.insert(v, FontEntry{});
         } else if (m_fonts.contains(v) && !m_fonts.value(v).name.isEmpty()) {
@@ -924,6 +939,16 @@ void Reader::onValue(Cw id, int v)
     case Cw::Lang: c.lang = std::clamp(v, 0, 65535); break;
     case Cw::Uc: m_cur.uc = std::clamp(v, 0, 16); break;
     case Cw::U: {
+        if (m_cur.dest == Dest::FontTable && m_fontIndex >= 0 && m_fonts.contains(m_fontIndex)) {
+            // Names the font's code page cannot hold are written this way.
+            const int code = v < 0 ? v + 65536 : v;
+            m_fontText += CodecForCharset(m_fonts.value(m_fontIndex).charset, m_ansi)->toUnicode(m_fontName);
+            m_fontName.clear();
+            if (code >= 0x20 && code <= 0xFFFF && m_fontText.size() < 256)
+                m_fontText += QChar(char16_t(code));
+            m_fontSkip = m_cur.uc;
+            break;
+        }
         if (m_cur.dest != Dest::Normal)
             break;
         const int code = v < 0 ? v + 65536 : v;

@@ -55,6 +55,29 @@ private Q_SLOTS:
         QCOMPARE(FirstFace(back), face);
     }
 
+    void fontNameOutsideTheWrittenCodePage_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("face");
+        QTest::newRow("western bytes") << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Fran\xe7" "ais \xed;}}\\f0 x\\par}")
+                                       << QStringLiteral("Fran\u00e7ais \u00ed");
+        QTest::newRow("\\u with fallback") << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fcharset204 A\\u237?B;}}\\f0 x\\par}")
+                                         << QStringLiteral("A\u00edB");
+        QTest::newRow("\\uc2, entry without ';'") << QByteArray("{\\rtf1{\\fonttbl{\\f0\\uc2 A\\u8364??}}\\f0 x\\par}")
+                                                << QStringLiteral("A\u20ac");
+    }
+    void fontNameOutsideTheWrittenCodePage()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, face);
+        QTextDocument doc;
+        ReadRtf(rtf, doc);
+        QCOMPARE(FirstFace(doc), face);
+        QTextDocument back;
+        LoadRecord(back, SaveRecord(doc));
+        QCOMPARE(FirstFace(back), face);
+    }
+
     void namelessFontKeepsTheCurrentOne_data()
     {
         QTest::addColumn<QByteArray>("entry");
