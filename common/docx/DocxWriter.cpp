@@ -33,7 +33,7 @@ const QString kWmlType = QStringLiteral("application/vnd.openxmlformats-officedo
 // reference to the template's body.
 const QStringList kKeptRelations = {QStringLiteral("styles"), QStringLiteral("settings"),
                                     QStringLiteral("fontTable"), QStringLiteral("webSettings"),
-                                    QStringLiteral("theme")};
+                                    QStringLiteral("theme"), QStringLiteral("numbering")};
 
 QString Dir(const QString &part)
 {
@@ -235,6 +235,24 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
             throw EDocxError(QStringLiteral("%1: %2").arg(p.name, r.errorString()));
     }
 
+    // Our lists are numbered after the template's own.
+    for (const TPart &p : std::as_const(t.m_parts)) {
+        if (p.relType != Ns::RelBase + QStringLiteral("numbering"))
+            continue;
+        QXmlStreamReader r(p.bytes);
+        while (!r.atEnd()) {
+            r.readNext();
+            if (!r.isStartElement())
+                continue;
+            const QStringView id = r.name() == QLatin1String("abstractNum") ? r.attributes().value(Ns::W, QLatin1String("abstractNumId"))
+                                   : r.name() == QLatin1String("num")       ? r.attributes().value(Ns::W, QLatin1String("numId"))
+                                                                             : QStringView();
+            t.numberingBase = std::max(t.numberingBase, int(std::min<qint64>(id.toLongLong(), 1 << 30)));
+        }
+        if (r.hasError())
+            throw EDocxError(QStringLiteral("%1: %2").arg(p.name, r.errorString()));
+    }
+
     // Page setup of the last section.
     {
         QXmlStreamReader r(files.value(main));
@@ -298,6 +316,14 @@ struct TDocxDocument::Impl {
     QByteArray documentXml();
     QByteArray footerXml() const;
     QByteArray numberingXml() const;
+    QByteArray mergedNumbering(const QByteArray &templatePart) const;
+    bool templateNumbering() const
+    {
+        for (const TDocxTemplate::TPart &p : tpl.parts())
+            if (p.relType == Ns::RelBase + QStringLiteral("numbering"))
+                return true;
+        return false;
+    }
 };
 
 TDocxDocument::TDocxDocument(const TDocxTemplate &tpl) : d(std::make_unique<Impl>(tpl)) {}
@@ -520,7 +546,7 @@ void TDocxDocument::Impl::writeObject(const QTextCharFormat &f)
 
 int TDocxDocument::Impl::listNumber(const QTextListFormat &lf, int left, int hanging)
 {
-    const int n = ++listCount;
+    const int n = tpl.numberingBase + ++listCount;
     const int kind = RichText::NumberingOf(lf);
     QString fmt, text;
     switch (kind) {
@@ -736,6 +762,29 @@ QByteArray TDocxDocument::Impl::numberingXml() const
     return out;
 }
 
+// Our definitions among the template's: definitions before the first list
+// instance, instances at the end, as the schema orders them.
+QByteArray TDocxDocument::Impl::mergedNumbering(const QByteArray &part) const
+{
+    if (listCount == 0)
+        return part;
+    qsizetype end = part.indexOf("<w:numIdMacAtCleanup");
+    if (end < 0)
+        end = part.lastIndexOf("</w:numbering>");
+    if (end < 0)
+        return numberingXml();   // not the usual prefix: our lists only
+    qsizetype first = end;
+    for (const char *tag : {"<w:num ", "<w:num>"}) {
+        const qsizetype at = part.indexOf(tag);
+        if (at >= 0 && at < first)
+            first = at;
+    }
+    QByteArray out = part;
+    out.insert(end, numbers);
+    out.insert(first, numbering);
+    return out;
+}
+
 QByteArray TDocxDocument::Impl::documentXml()
 {
     QByteArray out = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
@@ -777,6 +826,7 @@ QByteArray TDocxDocument::package()
     Impl &s = *d;
     s.finished = true;
     const QString wml = kWmlType;
+    const bool ownNumbering = s.listCount > 0 && !s.templateNumbering();
     TZipEntries entries;
     QList<QPair<QString, QString>> overrides;   // part -> content type
 
@@ -798,7 +848,7 @@ QByteArray TDocxDocument::package()
             if (!p.relType.isEmpty())
                 rel(QStringLiteral("rIdT%1").arg(++n), p.relType,
                     p.name.startsWith(QLatin1String("word/")) ? p.name.mid(5) : QStringLiteral("../") + p.name);
-        if (s.listCount > 0)
+        if (ownNumbering)
             rel(QStringLiteral("rIdNumbering1"), Ns::RelBase + QStringLiteral("numbering"), QStringLiteral("numbering.xml"));
         if (s.hasFooter)
             rel(QStringLiteral("rIdFooter1"), Ns::RelBase + QStringLiteral("footer"), QStringLiteral("footer1.xml"));
@@ -833,7 +883,7 @@ QByteArray TDocxDocument::package()
         overrides.append({p.name, p.contentType});
     for (const TDocxTemplate::TPart &p : s.tpl.parts())
         overrides.append({p.name, p.contentType});
-    if (s.listCount > 0)
+    if (ownNumbering)
         overrides.append({QStringLiteral("word/numbering.xml"), wml + QStringLiteral("numbering+xml")});
     if (s.hasFooter)
         overrides.append({QStringLiteral("word/footer1.xml"), wml + QStringLiteral("footer+xml")});
@@ -870,11 +920,11 @@ QByteArray TDocxDocument::package()
     entries.append({QStringLiteral("word/document.xml"), s.documentXml()});
     entries.append({QStringLiteral("word/_rels/document.xml.rels"), rels});
     for (const TDocxTemplate::TPart &p : s.tpl.parts()) {
-        entries.append({p.name, p.bytes});
+        entries.append({p.name, p.relType == Ns::RelBase + QStringLiteral("numbering") ? s.mergedNumbering(p.bytes) : p.bytes});
         if (!p.rels.isEmpty())
             entries.append({RelsName(p.name), p.rels});
     }
-    if (s.listCount > 0)
+    if (ownNumbering)
         entries.append({QStringLiteral("word/numbering.xml"), s.numberingXml()});
     if (s.hasFooter)
         entries.append({QStringLiteral("word/footer1.xml"), s.footerXml()});

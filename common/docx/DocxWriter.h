@@ -32,6 +32,8 @@ public:
     const QList<TPart> &packageParts() const { return m_packageParts; }
     // Page setup of the template's last section, as XML attributes (twips).
     QMap<QString, QString> pageSize, pageMargins;
+    // The highest list id of the template's numbering part (0 without one).
+    int numberingBase = 0;
 
 private:
     QList<TPart> m_parts;          // beside the main part: styles, settings, fonts, theme...

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void damagedTemplates();
     void defaultTemplateStyles();
     void foreignTemplateParts();
+    void templateNumberingKept();
     void packageStructure();
     void corpusCharacters_data();
     void corpusCharacters();
@@ -149,6 +150,45 @@ void TestDocxWriter::foreignTemplateParts()
     // The main part relates only to what it uses.
     for (const TRel &r : Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels"))))
         QVERIFY2(!r.type.endsWith(QLatin1String("/font")), qPrintable(r.target));
+}
+
+// A template with lists of its own keeps them; ours are numbered after them.
+void TestDocxWriter::templateNumberingKept()
+{
+    Docx::TZipEntries entries = Docx::ReadZip(ReadFile(DefaultTemplate()));
+    for (auto &[name, bytes] : entries) {
+        if (name == QLatin1String("[Content_Types].xml"))
+            bytes.replace("</Types>", "<Override PartName=\"/word/numbering.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml\"/></Types>");
+        if (name == QLatin1String("word/_rels/document.xml.rels"))
+            bytes.replace("</Relationships>", "<Relationship Id=\"rId8\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/numbering\" Target=\"numbering.xml\"/></Relationships>");
+    }
+    entries.append({QStringLiteral("word/numbering.xml"),
+                    "<w:numbering xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+                    "<w:abstractNum w:abstractNumId=\"3\"><w:lvl w:ilvl=\"0\"><w:start w:val=\"1\"/><w:numFmt w:val=\"upperRoman\"/>"
+                    "<w:lvlText w:val=\"%1:\"/></w:lvl></w:abstractNum>"
+                    "<w:num w:numId=\"7\"><w:abstractNumId w:val=\"3\"/></w:num></w:numbering>"});
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(Docx::WriteZip(entries));
+    QCOMPARE(tpl.numberingBase, 7);
+    QTextDocument doc;
+    RichText::ReadRtf(ReadFile(Corpus(QStringLiteral("15_num_arabic_period.rtf"))), doc);
+    Docx::TDocxDocument d(tpl);
+    d.addRichText(doc);
+    const QMap<QString, QByteArray> parts = Parts(d.package());
+    const QByteArray numberingXml = parts.value(QStringLiteral("word/numbering.xml"));
+    QVERIFY2(XmlError(numberingXml).isEmpty(), qPrintable(XmlError(numberingXml)));
+    const auto numbering = Numbering(numberingXml);
+    QCOMPARE(numbering.value(QStringLiteral("7")).value(QStringLiteral("numFmt")), QStringLiteral("upperRoman"));
+    const QList<TPara> paras = Paragraphs(parts.value(QStringLiteral("word/document.xml")));
+    const QString ours = paras.value(1).props.value(QStringLiteral("numId"));
+    QVERIFY(ours.toInt() > 7);
+    QCOMPARE(numbering.value(ours).value(QStringLiteral("numFmt")), QStringLiteral("decimal"));
+    // Definitions before instances, one numbering relationship and one content type.
+    QVERIFY(numberingXml.lastIndexOf("<w:abstractNum ") < numberingXml.indexOf("<w:num "));
+    int rels = 0;
+    for (const TRel &r : Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels"))))
+        rels += r.type.endsWith(QLatin1String("/numbering"));
+    QCOMPARE(rels, 1);
+    QCOMPARE(QString::fromUtf8(parts.value(QStringLiteral("[Content_Types].xml"))).count(QStringLiteral("/word/numbering.xml")), 1);
 }
 
 void TestDocxWriter::packageStructure()
