@@ -33,7 +33,7 @@ const QString kWmlType = QStringLiteral("application/vnd.openxmlformats-officedo
 // reference to the template's body.
 const QStringList kKeptRelations = {QStringLiteral("styles"), QStringLiteral("settings"),
                                     QStringLiteral("fontTable"), QStringLiteral("webSettings"),
-                                    QStringLiteral("theme"), QStringLiteral("numbering")};
+                                    QStringLiteral("theme"), QStringLiteral("numbering"), QStringLiteral("header")};
 
 QString Dir(const QString &part)
 {
@@ -253,13 +253,28 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
             throw EDocxError(QStringLiteral("%1: %2").arg(p.name, r.errorString()));
     }
 
-    // Page setup of the last section.
+    // Page setup and headers of the last section.
     {
+        QHash<QString, QString> partOfId;
+        for (const TRelationship &rel : ReadRelationships(files.value(RelsName(main))))
+            partOfId.insert(rel.id, ResolveTarget(mainDir, rel.target));
         QXmlStreamReader r(files.value(main));
         while (!r.atEnd()) {
             r.readNext();
             if (!r.isStartElement() || r.namespaceUri() != Ns::W)
                 continue;
+            if (r.name() == QLatin1String("sectPr")) {
+                t.headers.clear();
+                continue;
+            }
+            if (r.name() == QLatin1String("headerReference")) {
+                const QString type = r.attributes().value(Ns::W, QLatin1String("type")).toString();
+                const QString part = partOfId.value(r.attributes().value(Ns::R, QLatin1String("id")).toString());
+                // Without a distinct first page the first-page header would never show.
+                if (type != QLatin1String("first") && kept.contains(part))
+                    t.headers.append({type.isEmpty() ? QStringLiteral("default") : type, part});
+                continue;
+            }
             const bool size = r.name() == QLatin1String("pgSz"), margins = r.name() == QLatin1String("pgMar");
             if (!size && !margins)
                 continue;
@@ -313,7 +328,7 @@ struct TDocxDocument::Impl {
     void writeText(QStringView text);
     void writeObject(const QTextCharFormat &f);
     int listNumber(const QTextListFormat &lf, int left, int hanging);
-    QByteArray documentXml();
+    QByteArray documentXml(const QHash<QString, QString> &relIdOfPart);
     QByteArray footerXml() const;
     QByteArray numberingXml() const;
     QByteArray mergedNumbering(const QByteArray &templatePart) const;
@@ -785,7 +800,7 @@ QByteArray TDocxDocument::Impl::mergedNumbering(const QByteArray &part) const
     return out;
 }
 
-QByteArray TDocxDocument::Impl::documentXml()
+QByteArray TDocxDocument::Impl::documentXml(const QHash<QString, QString> &relIdOfPart)
 {
     QByteArray out = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
     out += "<w:document xmlns:w=\"" + Ns::W.toUtf8() + "\" xmlns:r=\"" + Ns::R.toUtf8() +
@@ -794,6 +809,13 @@ QByteArray TDocxDocument::Impl::documentXml()
     QByteArray sect;
     QXmlStreamWriter x(&sect);
     x.writeStartElement(QStringLiteral("w:sectPr"));
+    for (const auto &[type, part] : tpl.headers) {
+        if (!relIdOfPart.contains(part))
+            continue;
+        x.writeEmptyElement(QStringLiteral("w:headerReference"));
+        x.writeAttribute(QStringLiteral("w:type"), type);
+        x.writeAttribute(QStringLiteral("r:id"), relIdOfPart.value(part));
+    }
     if (hasFooter) {
         x.writeEmptyElement(QStringLiteral("w:footerReference"));
         x.writeAttribute(QStringLiteral("w:type"), QStringLiteral("default"));
@@ -832,6 +854,7 @@ QByteArray TDocxDocument::package()
 
     // Main part relationships.
     QByteArray rels;
+    QHash<QString, QString> relIdOfPart;
     {
         QXmlStreamWriter x(&rels);
         x.writeStartDocument(QStringLiteral("1.0"), true);
@@ -844,10 +867,13 @@ QByteArray TDocxDocument::package()
             x.writeAttribute(QStringLiteral("Target"), target);
         };
         int n = 0;
-        for (const TDocxTemplate::TPart &p : s.tpl.parts())
-            if (!p.relType.isEmpty())
-                rel(QStringLiteral("rIdT%1").arg(++n), p.relType,
-                    p.name.startsWith(QLatin1String("word/")) ? p.name.mid(5) : QStringLiteral("../") + p.name);
+        for (const TDocxTemplate::TPart &p : s.tpl.parts()) {
+            if (p.relType.isEmpty())
+                continue;
+            const QString id = QStringLiteral("rIdT%1").arg(++n);
+            relIdOfPart.insert(p.name, id);
+            rel(id, p.relType, p.name.startsWith(QLatin1String("word/")) ? p.name.mid(5) : QStringLiteral("../") + p.name);
+        }
         if (ownNumbering)
             rel(QStringLiteral("rIdNumbering1"), Ns::RelBase + QStringLiteral("numbering"), QStringLiteral("numbering.xml"));
         if (s.hasFooter)
@@ -917,7 +943,7 @@ QByteArray TDocxDocument::package()
     entries.append({QStringLiteral("_rels/.rels"), rootRels});
     for (const TDocxTemplate::TPart &p : s.tpl.packageParts())
         entries.append({p.name, p.bytes});
-    entries.append({QStringLiteral("word/document.xml"), s.documentXml()});
+    entries.append({QStringLiteral("word/document.xml"), s.documentXml(relIdOfPart)});
     entries.append({QStringLiteral("word/_rels/document.xml.rels"), rels});
     for (const TDocxTemplate::TPart &p : s.tpl.parts()) {
         entries.append({p.name, p.relType == Ns::RelBase + QStringLiteral("numbering") ? s.mergedNumbering(p.bytes) : p.bytes});

@@ -34,6 +34,8 @@ public:
     QMap<QString, QString> pageSize, pageMargins;
     // The highest list id of the template's numbering part (0 without one).
     int numberingBase = 0;
+    // Headers of the last section the new document shows too: type ("default", "even") and part.
+    QList<QPair<QString, QString>> headers;
 
 private:
     QList<TPart> m_parts;          // beside the main part: styles, settings, fonts, theme...

@@ -110,8 +110,8 @@ void TestDocxWriter::defaultTemplateStyles()
 }
 
 // A template with more than the writer keeps: what the kept parts refer to comes
-// along, the template's body, header and glossary stay behind, and no relationship
-// of the result points nowhere.
+// along, the header of its section stays a header, its body stays behind, and no
+// relationship of the result points nowhere.
 void TestDocxWriter::foreignTemplateParts()
 {
     Docx::TZipEntries entries = Docx::ReadZip(ReadFile(DefaultTemplate()));
@@ -120,8 +120,12 @@ void TestDocxWriter::foreignTemplateParts()
             bytes.replace("</Types>", "<Default Extension=\"odttf\" ContentType=\"application/vnd.openxmlformats-officedocument.obfuscatedFont\"/>"
                                       "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>");
         if (name == QLatin1String("word/_rels/document.xml.rels"))
-            bytes.replace("</Relationships>", "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/></Relationships>");
+            bytes.replace("</Relationships>", "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/>"
+                                              "<Relationship Id=\"rId10\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header2.xml\"/></Relationships>");
+        if (name == QLatin1String("word/document.xml"))
+            bytes.replace("<w:sectPr>", "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId9\"/><w:headerReference w:type=\"first\" r:id=\"rId10\"/><w:titlePg/>");
     }
+    entries.append({QStringLiteral("word/header2.xml"), "<w:hdr xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"});
     entries.append({QStringLiteral("word/header1.xml"), "<w:hdr xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"});
     entries.append({QStringLiteral("word/_rels/fontTable.xml.rels"),
                     "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" "
@@ -133,9 +137,21 @@ void TestDocxWriter::foreignTemplateParts()
     const QMap<QString, QByteArray> parts = Parts(d.package());
     QVERIFY(parts.contains(QStringLiteral("word/fonts/font1.odttf")));
     QVERIFY(parts.contains(QStringLiteral("word/_rels/fontTable.xml.rels")));
-    QVERIFY(!parts.contains(QStringLiteral("word/header1.xml")));
+    QVERIFY(parts.contains(QStringLiteral("word/header1.xml")));
     const QByteArray types = parts.value(QStringLiteral("[Content_Types].xml"));
-    QVERIFY(!Overrides(types).contains(QStringLiteral("word/header1.xml")));
+    QVERIFY(Overrides(types).contains(QStringLiteral("word/header1.xml")));
+    // The default header is shown; the first-page one would need a distinct first page.
+    const QString document = QString::fromUtf8(parts.value(QStringLiteral("word/document.xml")));
+    QString headerId;
+    const QMap<QString, TRel> mainRels = Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels")));
+    for (auto it = mainRels.begin(); it != mainRels.end(); ++it)
+        if (it->target == QLatin1String("header1.xml"))
+            headerId = it.key();
+    QVERIFY(!headerId.isEmpty());
+    QVERIFY(document.contains(QStringLiteral("<w:headerReference w:type=\"default\" r:id=\"%1\"/>").arg(headerId)));
+    QVERIFY(!document.contains(QStringLiteral("w:type=\"first\"")));
+    QVERIFY(!document.contains(QStringLiteral("titlePg")));
+    QVERIFY(!document.contains(QStringLiteral("<w:p/>")));   // the template's body stays behind
     QVERIFY(Overrides(types).contains(QStringLiteral("word/fonts/font1.odttf")));
     for (auto it = parts.begin(); it != parts.end(); ++it) {
         if (!it.key().endsWith(QLatin1String(".rels")))
