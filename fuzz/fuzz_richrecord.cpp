@@ -50,7 +50,27 @@ QList<QJsonObject> Effective(QList<QJsonObject> dump, const QTextDocument &doc)
         if (o.value(QStringLiteral("charset")).toInt() == 1)
             o[QStringLiteral("charset")] = 204;
     }
-    return dump;
+    // Runs that differed only in what was just evened out are one run.
+    QList<QJsonObject> merged;
+    auto attributes = [](QJsonObject o) {
+        for (const char *k : {"text", "start", "end", "offset"})
+            o.remove(QLatin1String(k));
+        return o;
+    };
+    for (const QJsonObject &o : dump) {
+        const bool run = o.value(QStringLiteral("type")).toString() == QLatin1String("run");
+        if (run && !merged.isEmpty()
+            && merged.last().value(QStringLiteral("type")).toString() == QLatin1String("run")
+            && attributes(merged.last()) == attributes(o)) {
+            QJsonObject &last = merged.last();
+            last[QStringLiteral("text")] = last.value(QStringLiteral("text")).toString()
+                                           + o.value(QStringLiteral("text")).toString();
+            last[QStringLiteral("end")] = o.value(QStringLiteral("end"));
+            continue;
+        }
+        merged.append(o);
+    }
+    return merged;
 }
 
 QString DumpText(const QList<QJsonObject> &dump)
