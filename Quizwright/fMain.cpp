@@ -24,6 +24,7 @@
 #include "EditorIcons.h"
 #include "ExportExeCommand.h"
 #include "ExportWordCommand.h"
+#include "FormatCommands.h"
 #include "MJvRichedit.h"
 #include "MessageBoxes.h"
 #include "QuestionListModel.h"
@@ -136,6 +137,40 @@ QAction *TfrmMain::Action(const char *name) const
 
 void TfrmMain::SetUpActions()
 {
+    // The formatting commands take over the window's actions of their names.
+    m_format = new TFormatCommands(this);
+    try {
+        m_format->GetFontNames();
+    } catch (const std::exception &e) {
+        ShowError(MainTexts::StartupFailed + QString::fromUtf8(e.what()));
+    }
+    ui->TBToolbarFormat->insertWidget(ui->actFormatFontBold, m_format->cbFont());
+    ui->TBToolbarFormat->insertWidget(ui->actFormatFontBold, m_format->cbFontSize());
+    ui->TBToolbarFormat->insertSeparator(ui->actFormatFontBold);
+    m_format->SetMenus(ui->mnuFormat, ui->mnuInsert);
+    m_format->SetQuestionText(Pane()->questionText());
+    m_format->SetDocument(m_doc);
+    m_format->TextAttr = &TextAttr;
+    m_format->RebuildDefaultContent = [this] { Pane()->CreateDefContent(TextAttr); };
+    m_format->OtherSelectedQuestions = [this] {
+        QList<TNQuestion *> out;
+        QModelIndexList rows = ui->vstQTree->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+        for (const QModelIndex &i : rows)
+            if (i.row() != CurrentRow())
+                out.append(Model()->record(i.row()).Question.get());
+        return out;
+    };
+    m_format->StatusInfo = [this](const QString &text) { SInfo(text); };
+    m_format->WaitCursor = [this](bool wait) { wait ? CursorWait() : CursorDefault(); };
+    connect(m_format, &TFormatCommands::buttonsStateWanted, this, &TfrmMain::ButtonsState);
+    connect(ui->mnuFormat, &QMenu::aboutToShow, this, [this] {
+        QWidget *f = QApplication::focusWidget();
+        const bool rich = f == Pane()->questionText() || f == Pane()->questionComment();
+        QModelIndexList rows = ui->vstQTree->selectionModel()->selectedRows();
+        std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+        m_format->FormatMenuOpening(rich, rows.size() > 1 || (!rows.isEmpty() && rows.first().row() != CurrentRow()));
+    });
     for (QAction *a : findChildren<QAction *>()) {
         if (!a->objectName().startsWith(QLatin1String("act")))
             continue;
@@ -960,16 +995,15 @@ void TfrmMain::RichContextMenu(const QPoint &pos)
 void TfrmMain::ActiveControlChange(QWidget *control)
 {
     m_activeControl = control;
+    if (m_format)
+        m_format->SetActiveEditor(qobject_cast<TMJvRichEdit *>(control));
     ButtonsState();
 }
 
 void TfrmMain::SetFormatActionsState(bool enabled)
 {
-    for (QAction *a : findChildren<QAction *>()) {
-        const QString n = a->objectName();
-        if (n.startsWith(QLatin1String("actFormat")) || n.startsWith(QLatin1String("actInsert")))
-            a->setEnabled(enabled);
-    }
+    if (m_format)
+        m_format->SetFormatActionsState(enabled);
 }
 
 void TfrmMain::ButtonsState()
@@ -978,13 +1012,16 @@ void TfrmMain::ButtonsState()
         return;
     TQuestionPane *pane = Pane();
     QWidget *f = QApplication::focusWidget();
+    // Typing a font name or size leaves the editor that it formats in charge.
+    if (m_format && m_format->IsFormatBox(f))
+        f = m_activeControl;
     using E = TQuestionPane::TEditor;
     const E editor = f == pane->questionText() ? E::Text
                    : f == pane->questionComment() ? E::Comment
                    : f == pane->variants() ? E::Variants : E::None;
     if (editor == E::Text || editor == E::Comment) {
-        // The formatting commands come with their own work; until then they stay off.
-        SetFormatActionsState(false);
+        m_format->SetActiveEditor(static_cast<TMJvRichEdit *>(f));
+        m_format->MirrorSelection();
         ui->actEditUndo->setEnabled(pane->canUndo(editor));
         ui->actEditRedo->setEnabled(pane->canRedo(editor));
         const bool sel = pane->hasSelection(editor);

@@ -20,6 +20,7 @@ class QMenu;
 class QModelIndex;
 class QProgressBar;
 class TfrmAbout;
+class TFormatCommands;
 class TfrmInfo;
 class TfrmPass;
 class TQuestionListModel;
@@ -149,6 +150,8 @@ public:
     void ActiveControlChange(QWidget *control);
     QWidget *ActiveControl() const { return m_activeControl; }
     void SetFormatActionsState(bool enabled);
+    // The formatting and insertion commands of the two rich-text editors.
+    TFormatCommands *FormatCommands() const { return m_format; }
 
     // The commands, by their names.
     QAction *Action(const char *name) const;
@@ -202,6 +205,7 @@ private:
     TfrmInfo *m_info = nullptr;
     TfrmAbout *m_about = nullptr;
     TfrmPass *m_pass = nullptr;
+    TFormatCommands *m_format = nullptr;
     QMenu *m_treeMenu = nullptr;
     QMenu *m_richMenu = nullptr;
     QList<QAction *> m_recentActions;
