@@ -15,6 +15,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -33,6 +35,7 @@
 #include "fAbout.h"
 #include "fEnterPass.h"
 #include "fInfo.h"
+#include "fPrgSettings.h"
 #include "fQuestionTitle.h"
 #include "fSplash.h"
 #include "fTestSettings.h"
@@ -44,11 +47,19 @@ constexpr int SplashInfoY = 102;
 constexpr int ProgressGap = 20;
 constexpr int ProgressTop = 2;
 const char *const PasswordReplyVar = "QE_PASSWORD_REPLY";
+const char *const SettingsVar = "QE_EDITOR_SETTINGS";
+
+QList<QRect> ScreenAreas()
+{
+    QList<QRect> areas;
+    for (QScreen *s : QGuiApplication::screens())
+        areas.append(s->availableGeometry());
+    return areas;
+}
 
 // Commands whose behaviour comes with later work on the editor: present, disabled.
 const char *const LaterCommands[] = {
     "actEditPasteSpecial",
-    "actServiceParameters",
 };
 
 bool AppendToMessageLog(const QString &caption, const QString &text)
@@ -263,6 +274,14 @@ void TfrmMain::SetUpActions()
         if (isVisible())
             ui->actViewToolBarFormat->setChecked(v);
     });
+    // The two bars close with a button of their own; the menu bar has none.
+    Prefs::AddCloseButton(ui->TBToolBarStandart);
+    Prefs::AddCloseButton(ui->TBToolbarFormat);
+    for (QToolBar *bar : {ui->TBToolBarStandart, ui->TBToolbarFormat})
+        bar->setAllowedAreas(Qt::TopToolBarArea | Qt::LeftToolBarArea | Qt::RightToolBarArea);
+    connect(ui->actServiceParameters, &QAction::triggered, this, &TfrmMain::actServiceParametersExecute);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &TfrmMain::DockContextMenu);
 }
 
 void TfrmMain::SetUpMenus()
@@ -368,9 +387,7 @@ bool TfrmMain::FormCreate(const QString &configPath)
 
     try {
         TUpdateLockGuard lock(*m_doc);
-        // Preferences are not stored yet: every start is a first start.
-        PrefFlags = DefaultPrefFlags;
-        TextAttr = TMyTextAttr();
+        LoadSettings();
         Model()->setBoldFocused(PrefFlags & pfBoldFocused);
         Pane()->CreateDefContent(TextAttr);
         Pane()->CreateDefContent2(TextAttr);
@@ -406,6 +423,22 @@ void TfrmMain::ShowCentred()
     resize(DesignWidth, DesignHeight);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(DesignWidth / 2, DesignHeight / 2));
+    // Stored bounds, each where present, over the design place.
+    if (m_prefs.MainLeft || m_prefs.MainTop || m_prefs.MainWidth || m_prefs.MainHeight) {
+        QRect r(pos(), size());
+        if (m_prefs.MainLeft)
+            r.moveLeft(*m_prefs.MainLeft);
+        if (m_prefs.MainTop)
+            r.moveTop(*m_prefs.MainTop);
+        if (m_prefs.MainWidth)
+            r.setWidth(*m_prefs.MainWidth);
+        if (m_prefs.MainHeight)
+            r.setHeight(*m_prefs.MainHeight);
+        r = Prefs::UsableBounds(r, ScreenAreas(), minimumSizeHint().boundedTo(QSize(DesignWidth, DesignHeight)),
+                                QSize(DesignWidth, DesignHeight));
+        resize(r.size());
+        move(r.topLeft());
+    }
     show();
     activateWindow();
 }
@@ -491,10 +524,13 @@ void TfrmMain::closeEvent(QCloseEvent *e)
 
 void TfrmMain::FormClose()
 {
+    // Taken while the window still shows it all.
+    CollectSettings();
     hide();
     Pane()->stopUpdateTimer();
     if (m_working)
         m_info->ShowInfo(MainTexts::ClosingCaption, MainTexts::ClosingText, MainTexts::ClosingInfoHeight);
+    SaveSettings();
     {
         TUpdateLockGuard lock(*m_doc);
         m_current = m_previous = nullptr;
@@ -1160,4 +1196,93 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *e)
         }
     }
     return QMainWindow::eventFilter(watched, e);
+}
+
+// ---- preferences ------------------------------------------------------------
+
+std::unique_ptr<QSettings> TfrmMain::OpenSettings()
+{
+    const QString path = qEnvironmentVariable(SettingsVar);
+    if (!path.isEmpty())
+        return std::make_unique<QSettings>(path, QSettings::IniFormat);
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, Prefs::Organization,
+                                       Prefs::Application);
+}
+
+void TfrmMain::LoadSettings()
+{
+    m_prefs = Prefs::LoadSettings(*OpenSettings());
+    PrefFlags = m_prefs.PrefFlags;
+    TextAttr = m_prefs.DefaultAttributes;
+    m_doc->setOpenDirectory(m_prefs.DefOpenPath);
+    m_doc->setSaveDirectory(m_prefs.DefSavePath);
+    m_doc->recentFiles().clear();
+    // Oldest first, so that the newest ends up first.
+    for (auto it = m_prefs.RecentFiles.crbegin(); it != m_prefs.RecentFiles.crend(); ++it)
+        m_doc->recentFiles().add(*it);
+    RebuildRecentMenu();
+    Prefs::PlacePanes(ui->splMain, Pane()->findChild<QSplitter *>(QStringLiteral("splQuestion")), m_prefs);
+    if (m_prefs.BarsStored) {
+        Prefs::PlaceBars(*this, ui->TBToolBarStandart, ui->TBToolbarFormat, m_prefs.Bars, ScreenAreas());
+        ui->StatusBar->setVisible(m_prefs.StatusVisible);
+    }
+    ui->TBToolbarMenu->show();
+    ui->actViewToolBarStandart->setChecked(!ui->TBToolBarStandart->isHidden());
+    ui->actViewToolBarFormat->setChecked(!ui->TBToolbarFormat->isHidden());
+    ui->actViewToolBarStatus->setChecked(!ui->StatusBar->isHidden());
+}
+
+void TfrmMain::CollectSettings()
+{
+    m_prefs.PrefFlags = PrefFlags;
+    m_prefs.WindowState = isMaximized() ? 2 : isMinimized() ? 1 : 0;
+    const QRect bounds = isMinimized() ? normalGeometry() : QRect(pos(), size());
+    m_prefs.MainLeft = bounds.x();
+    m_prefs.MainTop = bounds.y();
+    m_prefs.MainWidth = bounds.width();
+    m_prefs.MainHeight = bounds.height();
+    Prefs::ReadPanes(ui->splMain, Pane()->findChild<QSplitter *>(QStringLiteral("splQuestion")), m_prefs);
+    m_prefs.DefOpenPath = m_doc->openDirectory();
+    m_prefs.DefSavePath = m_doc->saveDirectory();
+    m_prefs.RecentFiles = m_doc->recentFiles().items();
+    Prefs::ReadBars(*this, ui->TBToolBarStandart, ui->TBToolbarFormat, m_prefs.Bars);
+    // The menu bar is the top dock's first row here, outside Qt's tool-bar
+    // areas: the bars of the top dock are stored a row below it.
+    for (Prefs::TBarPlace &bar : m_prefs.Bars)
+        if (bar.CurrentDock == Prefs::DockTop)
+            ++bar.DockRow;
+    Prefs::TBarPlace &menu = m_prefs.Bars[Prefs::BarMenu];
+    menu.CurrentDock = Prefs::DockTop;
+    menu.DockRow = 0;
+    menu.DockPos = 0;
+    menu.Visible = true;
+    m_prefs.StatusVisible = !ui->StatusBar->isHidden();
+    m_prefs.DefaultAttributes = TextAttr;
+}
+
+void TfrmMain::SaveSettings()
+{
+    if (!Prefs::SaveSettings(*OpenSettings(), m_prefs))
+        ShowError(Prefs::SaveFailed);
+    PrefFlags = m_prefs.PrefFlags;
+}
+
+void TfrmMain::actServiceParametersExecute()
+{
+    TfrmPrgSettings dlg(this);
+    quint8 flags = PrefFlags;
+    if (!dlg.Change(flags))
+        return;
+    PrefFlags = flags;
+    Model()->setBoldFocused(PrefFlags & pfBoldFocused);
+    UpdateTreeView();
+}
+
+void TfrmMain::DockContextMenu(const QPoint &pos)
+{
+    if (!Prefs::OnDock(*this, pos))
+        return;
+    QMenu menu(this);
+    menu.addActions({ui->actViewToolBarStandart, ui->actViewToolBarFormat});
+    menu.exec(mapToGlobal(pos));
 }

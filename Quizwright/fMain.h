@@ -9,9 +9,11 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "MyTextAttr.h"
+#include "Preferences.h"
 #include "QuizEngineCommon.h"
 
 class QAction;
@@ -19,6 +21,7 @@ class QListView;
 class QMenu;
 class QModelIndex;
 class QProgressBar;
+class QSettings;
 class TfrmAbout;
 class TFormatCommands;
 class TfrmInfo;
@@ -153,6 +156,16 @@ public:
     // The formatting and insertion commands of the two rich-text editors.
     TFormatCommands *FormatCommands() const { return m_format; }
 
+    // ---- preferences ----
+    // The per-user store; the variable QE_EDITOR_SETTINGS names an INI file instead.
+    static std::unique_ptr<QSettings> OpenSettings();
+    // Start-up: flags, attributes, folders, recent files, bars, panes. Throws
+    // EQuizError on a damaged bar value.
+    void LoadSettings();
+    // At the close: what the window shows now, then the store.
+    void SaveSettings();
+    const Prefs::TPreferences &Preferences() const { return m_prefs; }
+
     // The commands, by their names.
     QAction *Action(const char *name) const;
 
@@ -192,6 +205,9 @@ private:
     void actEditDeleteCommentExecute();
     void actEditQTitleExecute();
     void actHelpAboutExecute();
+    void actServiceParametersExecute();
+    void CollectSettings();
+    void DockContextMenu(const QPoint &pos);
 
     TQuizDocument *m_doc;
     TKMQuizEngineConfig m_config;
@@ -211,6 +227,7 @@ private:
     QList<QAction *> m_recentActions;
     QList<QAction *> m_laterCommands;
     int m_waitCursors = 0;
+    Prefs::TPreferences m_prefs;
     bool m_firstActivation = true;
     bool m_working = false;
     bool m_ending = false;

@@ -192,6 +192,7 @@ TfrmMain &Window()
         config.AccessPassword = QStringLiteral("bench");
         const QString configPath = Sample().dir.filePath(ConfigFileName);
         config.SaveToFile(configPath);
+        qputenv("QE_EDITOR_SETTINGS", Sample().dir.filePath(QStringLiteral("settings.ini")).toLocal8Bit());
         w = new TfrmMain;
         w->PasswordInput = [](const QString &) { return std::optional<QString>(QStringLiteral("bench")); };
         if (!w->FormCreate(configPath))

@@ -59,6 +59,8 @@ void WriteAll(const QString &path, const QByteArray &bytes)
 TEditorFixture::TEditorFixture()
 {
     ConfigPath = Dir.filePath(ConfigFileName);
+    // Preferences of this window alone, never the user's own.
+    qputenv("QE_EDITOR_SETTINGS", QFile::encodeName(Dir.filePath(QStringLiteral("settings.ini"))));
     TKMQuizEngineConfig config;
     config.AccessPassword = EditorTest::AccessPassword;
     config.SaveToFile(ConfigPath);

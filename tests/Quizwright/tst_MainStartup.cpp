@@ -65,6 +65,7 @@ class TestMainStartup : public QObject {
         const QString log = dir + QStringLiteral("/messages.log");
         QFile::remove(log);
         env.insert(QStringLiteral("QE_MESSAGE_LOG"), log);
+        env.insert(QStringLiteral("QE_EDITOR_SETTINGS"), dir + QStringLiteral("/settings.ini"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         if (reply)
             env.insert(QStringLiteral("QE_PASSWORD_REPLY"), *reply);
@@ -126,6 +127,7 @@ private Q_SLOTS:
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QE_MESSAGE_LOG"), dir + QStringLiteral("/messages.log"));
+        env.insert(QStringLiteral("QE_EDITOR_SETTINGS"), dir + QStringLiteral("/settings.ini"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("QE_PASSWORD_REPLY"), QStringLiteral("wrong"));
         p.setProcessEnvironment(env);
@@ -229,7 +231,7 @@ private Q_SLOTS:
         row("actViewToolBarStandart", "Панель инструментов", "", "Вывод и скрытие панели инструментов", true);
         row("actViewToolBarFormat", "Панель форматирования", "", "Вывод и скрытие панели форматирования", true);
         row("actViewToolBarStatus", "Строка состояния", "", "Вывод и скрытие строки состояния", true);
-        row("actServiceParameters", "П&араметры..", "", "Изменение параметров редактора", false);
+        row("actServiceParameters", "П&араметры..", "", "Изменение параметров редактора", true);
         row("actHelpAbout", "О программе..", "", "Вывод сведений о программе", true);
         row("actFormatFontBold", "Полужирный", "Ctrl+B", "Использование полужирного шрифта", false);
         row("actFormatFontItalic", "Курсив", "Ctrl+I", "Использование курсива", false);
