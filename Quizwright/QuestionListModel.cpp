@@ -263,7 +263,7 @@ void TQuestionListModel::setBoldFocused(bool on)
     if (m_boldFocused == on)
         return;
     m_boldFocused = on;
-    rowChanged(focusedRow());
+    fontChanged(focusedRow());
 }
 
 void TQuestionListModel::setFocusedRow(int row)
@@ -273,11 +273,10 @@ void TQuestionListModel::setFocusedRow(int row)
         return;
     const int old = focusedRow();
     m_focused = now;
-    // Each change makes the list lay out all its rows again: only when it shows.
     if (!m_boldFocused)
         return;
-    rowChanged(old);
-    rowChanged(row);
+    fontChanged(old);
+    fontChanged(row);
 }
 
 int TQuestionListModel::focusedRow() const
@@ -291,7 +290,7 @@ int TQuestionListModel::focusedRow() const
 void TQuestionListModel::setBaseFont(const QFont &font)
 {
     m_baseFont = font;
-    rowChanged(focusedRow());
+    fontChanged(focusedRow());
 }
 
 void TQuestionListModel::rowChanged(int row)
@@ -300,6 +299,14 @@ void TQuestionListModel::rowChanged(int row)
         return;
     const QModelIndex i = index(row);
     Q_EMIT dataChanged(i, i);
+}
+
+void TQuestionListModel::fontChanged(int row)
+{
+    if (row < 0 || row >= count())
+        return;
+    const QModelIndex i = index(row);
+    Q_EMIT dataChanged(i, i, {Qt::FontRole});
 }
 
 void TQuestionListModel::allRowsChanged()

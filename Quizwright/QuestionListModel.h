@@ -123,6 +123,8 @@ public:
 private:
     struct TRow;
     TRow &rowAt(int row) const;
+    // A repaint of the row's font alone (dataChanged for Qt::FontRole).
+    void fontChanged(int row);
     std::vector<std::unique_ptr<TRow>> m_rows;
     const TRow *m_focused = nullptr;
     bool m_boldFocused = false;

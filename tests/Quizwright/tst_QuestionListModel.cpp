@@ -1,11 +1,13 @@
 // The question list model: row texts, hints, images, bad state, focus, edits.
 #include <QAbstractItemModelTester>
 #include <QIcon>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextDocument>
 #include <QtTest>
 
 #include "QuestionListModel.h"
+#include "QuestionListView.h"
 #include "RowImages.h"
 
 namespace {
@@ -52,6 +54,7 @@ private Q_SLOTS:
     void badState_data();
     void badState();
     void boldFocusedRowFollowsMovesAndRemoval();
+    void listViewLaysOutAfterEndRowChanges();
     void editsKeepRecordsAndSignalsRight();
     void removeQuestionsTakesAnyRowList();
     void clipMarks();
@@ -233,8 +236,10 @@ void TstQuestionListModel::boldFocusedRowFollowsMovesAndRemoval()
     m.setFocusedRow(2);
     QVERIFY(!isBold(1) && isBold(2));
     QSet<int> repainted;
-    for (const auto &args : changed)
+    for (const auto &args : changed) {
         repainted << args.at(0).toModelIndex().row();
+        QCOMPARE(args.at(2).value<QList<int>>(), QList<int>{Qt::FontRole});
+    }
     QCOMPARE(repainted, (QSet<int>{1, 2}));
 
     QVERIFY(m.moveQuestion(2, 0));
@@ -247,6 +252,38 @@ void TstQuestionListModel::boldFocusedRowFollowsMovesAndRemoval()
     QVERIFY(!isBold(0) && !isBold(1));
     m.setFocusedRow(5);
     QCOMPARE(m.focusedRow(), -1);
+}
+
+void TstQuestionListModel::listViewLaysOutAfterEndRowChanges()
+{
+    TQuestionListModel m;
+    for (int i = 0; i < 6; ++i)
+        m.appendQuestion(makeQuestion({QStringLiteral("q%1").arg(i)}));
+    m.setBoldFocused(true);
+    TQuestionListView view;
+    view.setUniformItemSizes(true);
+    view.setModel(&m);
+    view.resize(160, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QRect before = view.visualRect(m.index(2));
+    QVERIFY(before.isValid());
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
+
+    // A middle row changes its font: nothing moves.
+    m.setFocusedRow(2);
+    QCOMPARE(view.visualRect(m.index(2)), before);
+
+    // The last row sets the size of every row: its change is laid out.
+    m.question(5).HasTitle = true;
+    m.question(5).Title = QString(60, QLatin1Char('W'));
+    m.rowChanged(5);
+    QVERIFY(view.visualRect(m.index(2)).width() > before.width() * 2);
+    QVERIFY(view.horizontalScrollBar()->maximum() > 0);
+    m.question(5).Title = QStringLiteral("q");
+    m.rowChanged(5);
+    QCOMPARE(view.visualRect(m.index(2)), before);
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
 }
 
 void TstQuestionListModel::editsKeepRecordsAndSignalsRight()
