@@ -1,4 +1,5 @@
 #include "ExportExeCommand.h"
+#include "SaveTargetDialog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,16 +21,7 @@ TExportExeCommand::TExportExeCommand(TfrmMain &owner)
 
 QString TExportExeCommand::AskTarget(const QString &dir, const QString &name)
 {
-    QFileDialog dlg(&m_owner, QStringLiteral("Сохранить как"), dir, ExportTexts::TargetFilter);
-    dlg.setObjectName(QStringLiteral("SaveDialogExeWindow"));
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
-    if (!name.isEmpty())
-        dlg.selectFile(name);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().constFirst();
+    return AskSaveTarget(&m_owner, QStringLiteral("SaveDialogExeWindow"), dir, ExportTexts::TargetFilter, name);
 }
 
 void TExportExeCommand::Execute()

@@ -1,4 +1,5 @@
 #include "ExportWordCommand.h"
+#include "SaveTargetDialog.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -30,17 +31,7 @@ TExportWordCommand::TExportWordCommand(TfrmMain &owner)
 
 QString TExportWordCommand::AskTarget(const QString &dir, const QString &name)
 {
-    QFileDialog dlg(&m_owner, QStringLiteral("Сохранить как"), dir, ExportWordTexts::TargetFilter);
-    dlg.setObjectName(QStringLiteral("SaveDialogWordWindow"));
-    dlg.setAcceptMode(QFileDialog::AcceptSave);
-    dlg.setFileMode(QFileDialog::AnyFile);
-    dlg.setDefaultSuffix(QStringLiteral("docx"));
-    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
-    if (!name.isEmpty())
-        dlg.selectFile(name);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return QString();
-    return dlg.selectedFiles().constFirst();
+    return AskSaveTarget(&m_owner, QStringLiteral("SaveDialogWordWindow"), dir, ExportWordTexts::TargetFilter, name, QStringLiteral("docx"));
 }
 
 void TExportWordCommand::Execute()

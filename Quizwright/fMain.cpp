@@ -62,17 +62,6 @@ const char *const LaterCommands[] = {
     "actEditPasteSpecial",
 };
 
-bool AppendToMessageLog(const QString &caption, const QString &text)
-{
-    const QString path = qEnvironmentVariable("QE_MESSAGE_LOG");
-    if (path.isEmpty())
-        return false;
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append))
-        f.write((LogLine(caption, text) + u'\n').toUtf8());
-    return true;
-}
-
 QString RussianButtonText(QMessageBox::StandardButton b)
 {
     switch (b) {

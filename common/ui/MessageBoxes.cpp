@@ -26,7 +26,9 @@ QWidget *DefaultOwner()
     return nullptr;
 }
 
-bool AppendToLog(const QString &caption, const QString &text)
+}  // namespace
+
+bool AppendToMessageLog(const QString &caption, const QString &text)
 {
     const QString path = qEnvironmentVariable("QE_MESSAGE_LOG");
     if (path.isEmpty())
@@ -37,7 +39,6 @@ bool AppendToLog(const QString &caption, const QString &text)
     // A log that cannot be written still must not block a headless run.
     return true;
 }
-}  // namespace
 
 void SetMessageSink(TMessageSink sink)
 {
@@ -69,7 +70,7 @@ void ShowMessage(QMessageBox::Icon icon, const QString &caption, const QString &
         Sink()(icon, shownCaption, text);
         return;
     }
-    if (AppendToLog(shownCaption, text))
+    if (AppendToMessageLog(shownCaption, text))
         return;
     if (qobject_cast<TfrmSplash *>(owner))
         owner = nullptr;

@@ -35,3 +35,5 @@ inline const QString WarningCaption = QStringLiteral("Предупреждени
 QString DisplayText(const QString &text);
 // The one-line form written to the message log.
 QString LogLine(const QString &caption, const QString &text);
+// Appends that line to the log when QE_MESSAGE_LOG names one; true when it does.
+bool AppendToMessageLog(const QString &caption, const QString &text);
