@@ -7,15 +7,15 @@
 #include <QPixmap>
 
 namespace {
-struct TIconSpec {
+struct TIconLook {
     const char *theme;   // freedesktop icon name, or nullptr
     const char *glyph;   // our own image: a short mark
     QRgb colour;
 };
 
-const QHash<QString, TIconSpec> &Specs()
+const QHash<QString, TIconLook> &Looks()
 {
-    static const QHash<QString, TIconSpec> specs = {
+    static const QHash<QString, TIconLook> looks = {
         {QStringLiteral("actFileNew"), {"document-new", "", qRgb(255, 255, 255)}},
         {QStringLiteral("actFileOpen"), {"document-open", "", qRgb(230, 190, 80)}},
         {QStringLiteral("actFileSave"), {"document-save", "", qRgb(60, 90, 170)}},
@@ -56,7 +56,7 @@ const QHash<QString, TIconSpec> &Specs()
         {QStringLiteral("actInsertPicture"), {"insert-image", "\u25a3", qRgb(40, 130, 60)}},
         {QStringLiteral("actInsertInsertObject"), {"insert-object", "\u25a4", qRgb(90, 90, 90)}},
     };
-    return specs;
+    return looks;
 }
 
 QPixmap Sheet(QRgb fill, const QString &glyph, QRgb glyphColour)
@@ -101,7 +101,7 @@ QPixmap Glyph(const QString &glyph, QRgb colour)
     return pm;
 }
 
-QPixmap Own(const QString &actionName, const TIconSpec &spec)
+QPixmap Own(const QString &actionName, const TIconLook &look)
 {
     if (actionName == QLatin1String("actFileNew"))
         return Sheet(qRgb(255, 255, 255), QString(), 0);
@@ -110,7 +110,7 @@ QPixmap Own(const QString &actionName, const TIconSpec &spec)
         pm.fill(Qt::transparent);
         QPainter p(&pm);
         p.setPen(QColor(150, 110, 30));
-        p.setBrush(QColor(spec.colour));
+        p.setBrush(QColor(look.colour));
         p.drawRect(1, 4, 13, 9);
         p.drawRect(1, 2, 5, 2);
         return pm;
@@ -120,7 +120,7 @@ QPixmap Own(const QString &actionName, const TIconSpec &spec)
         pm.fill(Qt::transparent);
         QPainter p(&pm);
         p.setPen(QColor(30, 50, 110));
-        p.setBrush(QColor(spec.colour));
+        p.setBrush(QColor(look.colour));
         p.drawRect(1, 1, 13, 13);
         p.setBrush(Qt::white);
         p.drawRect(4, 1, 7, 5);
@@ -130,23 +130,23 @@ QPixmap Own(const QString &actionName, const TIconSpec &spec)
         }
         return pm;
     }
-    const QString glyph = QString::fromUtf8(spec.glyph);
+    const QString glyph = QString::fromUtf8(look.glyph);
     if (glyph.isEmpty())
         return QPixmap();
-    return Glyph(glyph, spec.colour);
+    return Glyph(glyph, look.colour);
 }
 }  // namespace
 
 QString EditorIcons::ThemeName(const QString &actionName)
 {
-    const auto it = Specs().constFind(actionName);
-    return it == Specs().constEnd() || !it->theme ? QString() : QString::fromLatin1(it->theme);
+    const auto it = Looks().constFind(actionName);
+    return it == Looks().constEnd() || !it->theme ? QString() : QString::fromLatin1(it->theme);
 }
 
 QIcon EditorIcons::OwnIcon(const QString &actionName)
 {
-    const auto it = Specs().constFind(actionName);
-    if (it == Specs().constEnd())
+    const auto it = Looks().constFind(actionName);
+    if (it == Looks().constEnd())
         return QIcon();
     const QPixmap pm = Own(actionName, *it);
     return pm.isNull() ? QIcon() : QIcon(pm);
