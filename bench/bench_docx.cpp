@@ -4,6 +4,7 @@
 // vs the test library loading that file and LoadRichFromStream loading every
 // body. Goal: the export takes at most 3x the loading.
 #include "MJvRichedit.h"
+#include "PictureQuestions.h"
 #include "QuizEngineCommon.h"
 #include "WordExport.h"
 
@@ -20,18 +21,6 @@
 namespace {
 constexpr int QuestionCount = 256;
 
-QImage samplePicture(int seed)
-{
-    QImage img(300, 222, QImage::Format_RGB32);
-    QRandomGenerator gen{quint32(seed)};
-    for (int y = 0; y < img.height(); ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            line[x] = qRgb((x + seed * 7) & 255, (y * 2 + int(gen.bounded(24))) & 255, (x ^ y) & 255);
-    }
-    return img;
-}
-
 struct TSample {
     QTemporaryDir dir;
     QString path;
@@ -45,24 +34,7 @@ TSample &Sample()
         return s;
     s.path = s.dir.filePath(QStringLiteral("pictures.qe2"));
     s.templatePath = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/Шаблоны/Стандартный.dotx");
-    TMJvRichEdit edit;
-    TQuestionList questions;
-    for (int i = 0; i < QuestionCount; ++i) {
-        edit.clear();
-        QTextCursor c(edit.document());
-        c.insertText(QStringLiteral("Вопрос %1: что изображено на рисунке?").arg(i + 1));
-        if (i % 2 == 1) {
-            c.insertBlock();
-            edit.setTextCursor(c);
-            edit.InsertPicture(samplePicture(i));
-        }
-        auto q = std::make_shared<TNQuestion>();
-        q->Body = edit.SaveRichToBytes();
-        q->PlainLines.Add(QStringLiteral("Вопрос %1: что изображено на рисунке?").arg(i + 1));
-        q->Variants = {QStringLiteral("Дом"), QStringLiteral("Лес"), QStringLiteral("Река")};
-        q->RightMarks = QStringLiteral(" ! ");
-        questions.push_back(std::move(q));
-    }
+    const TQuestionList questions = PictureQuestions(QuestionCount);
     TTestInfo info = TTestInfo::NewTestValues();
     SaveTestToFile(s.path, info, questions);
     return s;
