@@ -1,8 +1,9 @@
 // Writes seed inputs that are easiest made with the library itself:
 // test files of every header version, question records, a configuration
 // file, a program with a resource trailer, rich-text records with a picture
-// object and their storages. Usage: fuzz_seeds OUTDIR
+// object and their storages, the default word-processor template. Usage: fuzz_seeds OUTDIR
 #include "BZStreams.h"
+#include "DocxZip.h"
 #include "QuizEngineCommon.h"
 #include "ResourceTrailer.h"
 #include "RichObjects.h"
@@ -179,5 +180,26 @@ int main(int argc, char **argv)
                                   {{QStringLiteral("TEST"), SaveTestToBytes(empty, {})},
                                    {QStringLiteral("TESTNAME"), QByteArray("demo")}});
     QFile::remove(prog);
+
+    // The default word-processor template, zipped and as 0x01-separated parts
+    // in the order fuzz_template names them.
+    const char *const names[] = {
+        "[Content_Types].xml", "_rels/.rels", "word/document.xml", "word/_rels/document.xml.rels",
+        "word/styles.xml", "word/numbering.xml", "word/settings.xml", "word/header1.xml",
+        "word/_rels/header1.xml.rels", "word/media/image1.png", "docProps/core.xml", "docProps/app.xml",
+    };
+    Docx::TZipEntries entries;
+    QByteArray parts;
+    for (const char *name : names) {
+        QFile f(QStringLiteral(QE_TEMPLATE_DIR "/") + QLatin1String(name));
+        const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        if (!bytes.isEmpty())
+            entries.append({QLatin1String(name), bytes});
+        if (name != names[0])
+            parts.append('\x01');
+        parts.append(bytes);
+    }
+    put("template", "parts", parts);
+    put("template", "zip", 'Z' + Docx::WriteZip(entries));
     return 0;
 }

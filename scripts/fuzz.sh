@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 SECS=${1:-60}
 [ $# -gt 0 ] && shift
-TARGETS=${*:-testfile question rtf richrecord storage config trailer}
+TARGETS=${*:-testfile question rtf richrecord storage config trailer template}
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FUZZ_DIR=${FUZZ_DIR:-$HOME/.cache/qe-fuzz}
 JOBS=$(nproc); [ "$JOBS" -gt 2 ] && JOBS=2
@@ -46,6 +46,7 @@ for t in $TARGETS; do
   [ -f "$ROOT/fuzz/$t.dict" ] && dict="-dict=$ROOT/fuzz/$t.dict"
   case $t in
     testfile|richrecord|storage) maxlen=-max_len=16384 ;;
+    template) maxlen=-max_len=65536 ;;
     rtf) maxlen=-max_len=8192 ;;
     *) maxlen="" ;;
   esac
