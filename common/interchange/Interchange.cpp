@@ -1,6 +1,34 @@
 #include "Interchange.h"
 
+#include <QRegularExpression>
+
+#include "TextFormats.h"
+
 namespace Interchange {
+
+TFormat GuessFormat(const QByteArray &data)
+{
+    // A test file or any other binary is none of them.
+    const QByteArray head = data.left(4096);
+    if (head.contains('\0') || head.startsWith("KMQuizEngine"))
+        return TFormat::Unknown;
+    const QString text = DecodeText(data.left(1024 * 1024));
+    const QString start = text.left(512).trimmed();
+    if (start.startsWith(QLatin1String("<?xml")) || start.startsWith(QLatin1String("<quiz"))
+        || start.startsWith(QLatin1String("<!--")))
+        return TFormat::Moodle;
+    static const QRegularExpression answer(QStringLiteral("^\\s*ANSWER\\s*:\\s*[A-Z]\\s*$"),
+                                           QRegularExpression::MultilineOption);
+    static const QRegularExpression option(QStringLiteral("^\\s*[A-Z][.)]\\s"), QRegularExpression::MultilineOption);
+    static const QRegularExpression brace(QStringLiteral("(^|[^\\\\])\\{"));
+    const bool braces = text.contains(brace);
+    if (!braces && text.contains(answer) && text.contains(option))
+        return TFormat::Aiken;
+    if (braces || text.contains(QLatin1String("::")) || text.contains(QLatin1String("$CATEGORY")))
+        return TFormat::Gift;
+    // Text without answers reads as information items.
+    return text.trimmed().isEmpty() ? TFormat::Unknown : TFormat::Gift;
+}
 
 TFormat FormatFromName(const QString &name)
 {
