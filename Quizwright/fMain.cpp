@@ -24,7 +24,9 @@
 
 #include "Clock.h"
 #include "EditorIcons.h"
+#include "ConfigLocation.h"
 #include "ExportExeCommand.h"
+#include "PreviewCommand.h"
 #include "ExportWordCommand.h"
 #include "FormatCommands.h"
 #include "MJvRichedit.h"
@@ -212,6 +214,7 @@ void TfrmMain::SetUpActions()
     });
     auto *exportExe = new TExportExeCommand(*this);
     connect(ui->actFileExportExe, &QAction::triggered, exportExe, &TExportExeCommand::Execute);
+    new TPreviewCommand(*this);
     auto *exportWord = new TExportWordCommand(*this);
     connect(ui->actFileExportWord, &QAction::triggered, exportWord, &TExportWordCommand::Execute);
     connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
@@ -334,7 +337,7 @@ void TfrmMain::ConnectParts()
 
 QString TfrmMain::ConfigPath()
 {
-    return QCoreApplication::applicationDirPath() + u'/' + ConfigFileName;
+    return ConfigLocation::Find(QCoreApplication::applicationDirPath());
 }
 
 int TfrmMain::RunProgram()

@@ -1,6 +1,8 @@
 // qe2tool: see docs/qe2tool.md.
 #include <QApplication>
+#include <cstdio>
 
+#include "ProgramOptions.h"
 #include "Tool.h"
 
 namespace {
@@ -18,6 +20,12 @@ void FilterQtMessages(QtMsgType type, const QMessageLogContext &, const QString 
 
 int main(int argc, char *argv[])
 {
+    // Only as the whole command line: a command's own arguments are its own.
+    if (argc == 2 && (qstrcmp(argv[1], "--version") == 0 || qstrcmp(argv[1], "-v") == 0)) {
+        const QByteArray line = ProgramOptions::VersionLine(QStringLiteral("qe2tool")).toLocal8Bit();
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        return 0;
+    }
     // Rich text needs a GUI application; the tool runs without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
