@@ -1,0 +1,290 @@
+#include <QtTest>
+
+#include "Ansi.h"
+#include "HtmlRich.h"
+#include "Interchange.h"
+#include "TextFormats.h"
+
+using namespace Interchange;
+
+namespace {
+
+TQuestionPtr Question(const QString &text, const QStringList &variants, const QString &marks,
+                      const QString &title = {}, const QString &comment = {})
+{
+    auto q = std::make_shared<TNQuestion>();
+    SetBody(*q, RichRecordFromPlain(text));
+    q->Variants = variants;
+    q->RightMarks = marks;
+    q->HasTitle = !title.isEmpty();
+    q->Title = title;
+    if (!comment.isEmpty())
+        q->Comment = RichRecordFromPlain(comment);
+    return q;
+}
+
+TImportResult Read(const QString &text)
+{
+    return ImportGift(text.toUtf8());
+}
+
+bool ReportHas(const TReport &r, const QString &part)
+{
+    for (const QString &l : r.Lines)
+        if (l.contains(part))
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TstGift : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void multipleChoice();
+    void trueFalseAndTitles();
+    void escapesAndLines();
+    void feedbackCommentsCategories();
+    void otherKindsSkipped();
+    void limitsReported();
+    void htmlAnswersKeepTheirText();
+    void malformed_data();
+    void malformed();
+    void roundTrip();
+    void richTextTravelsAsHtml();
+};
+
+void TstGift::multipleChoice()
+{
+    const TImportResult r = Read(QStringLiteral(
+        "Столица Франции? {=Париж ~Лион ~Марсель}\n"
+        "\n"
+        "Простые числа {\n"
+        "  ~%50%2\n"
+        "  ~%50%3\n"
+        "  ~%-100%4\n"
+        "  ~9\n"
+        "}\n"
+        "\n"
+        "Река {~Волга =%100%Дон ~%0%Нил}\n"
+        "\n"
+        "Мы {~едем =идём ~плывём} домой.\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(4));
+    const TNQuestion &a = *r.Questions[0];
+    QCOMPARE(a.Variants, (QStringList{"Париж", "Лион", "Марсель"}));
+    QCOMPARE(a.RightMarks, QStringLiteral("!  "));
+    QCOMPARE(a.PlainLines.items(), QStringList{QStringLiteral("Столица Франции?")});
+    QVERIFY(!a.HasTitle);
+    QVERIFY(!a.Comment);
+    QVERIFY(a.ContentReady);
+    QCOMPARE(r.Questions[1]->Variants, (QStringList{"2", "3", "4", "9"}));
+    QCOMPARE(r.Questions[1]->RightMarks, QStringLiteral("!!  "));
+    QCOMPARE(r.Questions[2]->RightMarks, QStringLiteral(" ! "));
+    // Text on both sides of the answers: a gap in the sentence.
+    QCOMPARE(r.Questions[3]->PlainLines.items(), QStringList{QStringLiteral("Мы _____ домой.")});
+    QVERIFY(r.Report.isEmpty());
+}
+
+void TstGift::trueFalseAndTitles()
+{
+    const TImportResult r = Read(QStringLiteral(
+        "::Земля::Земля круглая.{T}\n\n"
+        "::Луна:: Луна — звезда. {FALSE#Нет, спутник.#Верно.}\n\n"
+        "::Справка::Дальше вопросы по физике.\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(3));
+    QCOMPARE(r.Questions[0]->Title, QStringLiteral("Земля"));
+    QVERIFY(r.Questions[0]->HasTitle);
+    QCOMPARE(r.Questions[0]->Variants, (QStringList{"Верно", "Неверно"}));
+    QCOMPARE(r.Questions[0]->RightMarks, QStringLiteral("! "));
+    QCOMPARE(r.Questions[1]->RightMarks, QStringLiteral(" !"));
+    QCOMPARE(r.Questions[1]->PlainLines.items(), QStringList{QStringLiteral("Луна — звезда.")});
+    // A text without answers is an information item.
+    QVERIFY(r.Questions[2]->IsInformation());
+    QCOMPARE(r.Questions[2]->Title, QStringLiteral("Справка"));
+    QCOMPARE(r.Report.Lines.size(), 1);
+    QVERIFY(r.Report.Lines[0].startsWith(QStringLiteral("Вопрос 2 (строка 3): отзывы")));
+}
+
+void TstGift::escapesAndLines()
+{
+    const TImportResult r = Read(QStringLiteral(
+        "::a\\:b::Сколько будет 1\\=1\\? Скобки \\{ и \\} \\# \\~\\nвторая строка\n"
+        "третья строка {\n"
+        "=ответ \\= с \\~ и \\#\n"
+        "~неверно \\{x\\}\n"
+        "}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    const TNQuestion &q = *r.Questions[0];
+    QCOMPARE(q.Title, QStringLiteral("a:b"));
+    QCOMPARE(q.PlainLines.items(), (QStringList{QStringLiteral("Сколько будет 1=1\\? Скобки { и } # ~"),
+                                               QStringLiteral("вторая строка"), QStringLiteral("третья строка")}));
+    QCOMPARE(q.Variants, (QStringList{"ответ = с ~ и #", "неверно {x}"}));
+    QCOMPARE(q.RightMarks, QStringLiteral("! "));
+}
+
+void TstGift::feedbackCommentsCategories()
+{
+    const TImportResult r = Read(QStringLiteral(
+        "// комментарий файла\n"
+        "$CATEGORY: $course$/Физика\n"
+        "\n"
+        "Вопрос // не комментарий\n"
+        "// строка-комментарий внутри вопроса\n"
+        "{=да#хорошо ~нет#плохо ####Общий отзыв\\nв две строки}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    const TNQuestion &q = *r.Questions[0];
+    QCOMPARE(q.PlainLines.items(), QStringList{QStringLiteral("Вопрос // не комментарий")});
+    QCOMPARE(q.Variants, (QStringList{"да", "нет"}));
+    QVERIFY(q.Comment);
+    QCOMPARE(PlainFromRichRecord(*q.Comment), QStringLiteral("Общий отзыв\nв две строки"));
+    QCOMPARE(r.Report.Lines.size(), 2);
+    QVERIFY(r.Report.Lines[0].contains(QStringLiteral("Строка 2: категория «$course$/Физика» пропущена")));
+    QVERIFY(r.Report.Lines[1].startsWith(QStringLiteral("Вопрос 1 (строка 4): отзывы к ответам")));
+}
+
+void TstGift::otherKindsSkipped()
+{
+    const TImportResult r = Read(QStringLiteral(
+        "Кто? {=никто =ничто}\n\n"
+        "Пары {=a -> 1 =b -> 2 =c -> 3}\n\n"
+        "Год? {#1822:5}\n\n"
+        "Эссе {}\n\n"
+        "Два поля {~a =b} и {~c =d}\n\n"
+        "Настоящий {=да ~нет}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->Variants, (QStringList{"да", "нет"}));
+    QCOMPARE(r.Report.Lines, (QStringList{
+        QStringLiteral("Вопрос 1 (строка 1): пропущен: вопрос с кратким ответом."),
+        QStringLiteral("Вопрос 2 (строка 3): пропущен: вопрос на соответствие."),
+        QStringLiteral("Вопрос 3 (строка 5): пропущен: числовой вопрос."),
+        QStringLiteral("Вопрос 4 (строка 7): пропущен: вопрос с развёрнутым ответом (эссе)."),
+        QStringLiteral("Вопрос 5 (строка 9): пропущен: вопрос с несколькими полями ответа (вложенные ответы).")}));
+}
+
+void TstGift::limitsReported()
+{
+    QString many = QStringLiteral("Много {=0");
+    for (int i = 1; i <= 10; ++i)
+        many += QStringLiteral(" ~%1").arg(i);
+    many += QStringLiteral("}\n\nДесять {=0");
+    for (int i = 1; i <= 9; ++i)
+        many += QStringLiteral(" ~%1").arg(i);
+    many += QStringLiteral("}\n\n::Ω-тест::Юникод {=α-частица ~€ ~обычный}\n\nНикто {~a ~b}\n");
+    const TImportResult r = Read(many);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(3));
+    QCOMPARE(r.Questions[0]->Variants.size(), 10);
+    QVERIFY(r.Report.Lines[0].startsWith(QStringLiteral("Вопрос 1 (строка 1): пропущен: 11 вариантов")));
+    const TNQuestion &u = *r.Questions[1];
+    QCOMPARE(u.Variants, (QStringList{"?-частица", "€", "обычный"}));   // € is in the code page
+    QCOMPARE(u.Title, QStringLiteral("?-тест"));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("Вопрос 3 (строка 5): название: знаки")));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("Вопрос 3 (строка 5): вариант ответа: знаки")));
+    QCOMPARE(r.Questions[2]->RightMarks, QStringLiteral("  "));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("Вопрос 4 (строка 7): ни один вариант")));
+}
+
+void TstGift::htmlAnswersKeepTheirText()
+{
+    const TImportResult r = Read(QStringLiteral(
+        "[html]<p>Выберите <b>жирное</b></p> {=<b>это</b> ~a &amp; b ~простое}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->Variants, (QStringList{"это", "a & b", "простое"}));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("оформление вариантов ответа не перенесено")));
+    QCOMPARE(r.Questions[0]->PlainLines.items(), QStringList{QStringLiteral("Выберите жирное")});
+    QVERIFY(!IsPlainLook(r.Questions[0]->Body));
+}
+
+void TstGift::malformed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unclosed") << QStringLiteral("Хорошо {=a ~b}\n\nПлохо\n{=a\n~b\n") << 4 << QStringLiteral("«{» не закрыта");
+    QTest::newRow("nested") << QStringLiteral("a {=b {~c}}\n") << 1 << QStringLiteral("«{» не закрыта");
+    QTest::newRow("stray close") << QStringLiteral("q\n\nx\ny} {=a ~b}\n") << 4 << QStringLiteral("«}» без открывающей");
+    QTest::newRow("close after") << QStringLiteral("a {=b ~c} }\n") << 1 << QStringLiteral("«}» без открывающей");
+    QTest::newRow("blank inside") << QStringLiteral("a {\n=b\n\n~c\n}\n") << 1 << QStringLiteral("«{» не закрыта");
+    QTest::newRow("second field") << QStringLiteral("a {=b ~c} d {~e\n") << 1 << QStringLiteral("«{» не закрыта");
+    QTest::newRow("title") << QStringLiteral("\n\n::без конца {=a ~b}\n") << 3 << QStringLiteral("«::»");
+}
+
+void TstGift::malformed()
+{
+    QFETCH(QString, text);
+    QFETCH(int, line);
+    QFETCH(QString, message);
+    const TImportResult r = Read(text);
+    QVERIFY(!r.Ok);
+    QVERIFY(r.Questions.empty());
+    QCOMPARE(r.ErrorLine, line);
+    QVERIFY2(r.Error.startsWith(QStringLiteral("Строка %1: ").arg(line)), qPrintable(r.Error));
+    QVERIFY2(r.Error.contains(message), qPrintable(r.Error));
+}
+
+void TstGift::roundTrip()
+{
+    TQuestionList qs;
+    qs.push_back(Question(QStringLiteral("Одна строка {со скобками} = и ~ # :: \\ конец"),
+                          {"верно = да", "неверно {нет}", "%50% не вес"}, QStringLiteral("!  "),
+                          QStringLiteral("Название: с двоеточием")));
+    qs.push_back(Question(QStringLiteral("Две\nстроки"), {"a", "b", "c", "d"}, QStringLiteral("! ! "), {},
+                          QStringLiteral("Комментарий\nиз двух строк")));
+    qs.push_back(Question(QStringLiteral("Все верны"), {"x", "y"}, QStringLiteral("!!")));
+    qs.push_back(Question(QStringLiteral("Правда?"), {"Верно", "Неверно"}, QStringLiteral(" !")));
+    qs.push_back(Question(QStringLiteral("Справка перед вопросами"), {}, {}, QStringLiteral("Инфо")));
+    qs.push_back(Question(QStringLiteral("Без верного"), {"p", "q"}, QStringLiteral("  ")));
+    TReport report;
+    const QByteArray gift = ExportGift(qs, report);
+    QVERIFY(ReportHas(report, QStringLiteral("Вопрос 6: ни один вариант")));
+    QCOMPARE(report.Lines.size(), 1);
+    // Several right answers share the mark, the wrong ones take it back.
+    QVERIFY2(gift.contains("~%50%a") && gift.contains("~%-50%b"), gift.constData());
+    QVERIFY2(gift.contains("{FALSE}"), gift.constData());
+
+    const TImportResult r = ImportGift(gift);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), qs.size());
+    for (size_t i = 0; i < qs.size(); ++i) {
+        const TNQuestion &a = *qs[i], &b = *r.Questions[i];
+        QCOMPARE(b.PlainLines, a.PlainLines);
+        QCOMPARE(b.Body, a.Body);
+        QCOMPARE(b.Variants, a.Variants);
+        QCOMPARE(b.RightMarks, a.RightMarks);
+        QCOMPARE(b.HasTitle, a.HasTitle);
+        QCOMPARE(b.Title, a.Title);
+        QCOMPARE(b.Comment.has_value(), a.Comment.has_value());
+        if (a.Comment)
+            QCOMPARE(PlainFromRichRecord(*b.Comment), PlainFromRichRecord(*a.Comment));
+    }
+    // Exported again, the same file.
+    TReport again;
+    QCOMPARE(ExportGift(r.Questions, again), gift);
+}
+
+void TstGift::richTextTravelsAsHtml()
+{
+    TReport report;
+    auto q = std::make_shared<TNQuestion>();
+    SetBody(*q, RichRecordFromHtml(QStringLiteral("<p>Слово <b>жирное</b> и <i>наклонное</i></p>"), {}, report, {}));
+    q->Variants = {"a", "b"};
+    q->RightMarks = QStringLiteral(" !");
+    QVERIFY(!IsPlainLook(q->Body));
+    const QByteArray gift = ExportGift({q}, report);
+    QVERIFY2(gift.contains("[html]") && (gift.contains("<b>") || gift.contains("<strong>")), gift.constData());
+    const TImportResult r = ImportGift(gift);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->PlainLines, q->PlainLines);
+    QCOMPARE(r.Questions[0]->RightMarks, q->RightMarks);
+    QVERIFY(!IsPlainLook(r.Questions[0]->Body));
+}
+
+QTEST_MAIN(TstGift)
+#include "tst_Gift.moc"
