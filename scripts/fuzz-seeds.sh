@@ -18,6 +18,9 @@ if [ -d "$CORPUS/richedit" ]; then
   for f in "$CORPUS"/richedit/*.bmp; do [ -f "$f" ] && cp "$f" "$OUT/storage/"; done
 fi
 cp "$OUT"/richrecord/*.rec "$OUT/rtf/" 2>/dev/null || true
+# The sample question banks of the exchange formats.
+mkdir -p "$OUT/moodle"
+for f in examples/interchange/*.xml; do [ -f "$f" ] && cp "$f" "$OUT/moodle/"; done
 # The demo test, from whichever build made it.
 for d in build build-*; do
   if [ -f "$d/examples/demo.qe2" ]; then cp "$d/examples/demo.qe2" "$OUT/testfile/"; break; fi
