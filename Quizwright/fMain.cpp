@@ -28,6 +28,7 @@
 #include "ExportExeCommand.h"
 #include "PreviewCommand.h"
 #include "ExportWordCommand.h"
+#include "InterchangeCommands.h"
 #include "FormatCommands.h"
 #include "MJvRichedit.h"
 #include "MessageBoxes.h"
@@ -217,6 +218,7 @@ void TfrmMain::SetUpActions()
     new TPreviewCommand(*this);
     auto *exportWord = new TExportWordCommand(*this);
     connect(ui->actFileExportWord, &QAction::triggered, exportWord, &TExportWordCommand::Execute);
+    new TInterchangeCommands(*this);
     connect(ui->actFileExit, &QAction::triggered, this, &QWidget::close);
 
     connect(ui->actEditUndo, &QAction::triggered, this, &TfrmMain::actEditUndoExecute);
@@ -1059,7 +1061,9 @@ void TfrmMain::ButtonsState()
         ui->actEditPaste->setEnabled(pane->canPaste(editor));
     } else if (f == ui->vstQTree) {
         SetFormatActionsState(false);
-        ui->actEditUndo->setEnabled(false);
+        // In the list, undo takes back the last import of questions.
+        auto *interchange = findChild<TInterchangeCommands *>(QString(), Qt::FindDirectChildrenOnly);
+        ui->actEditUndo->setEnabled(interchange && interchange->CanUndoImport());
         ui->actEditRedo->setEnabled(false);
         // Questions on the clipboard come later.
         ui->actEditCopy->setEnabled(false);
@@ -1096,6 +1100,12 @@ void TfrmMain::ButtonsCommentsState()
 
 void TfrmMain::actEditUndoExecute()
 {
+    if (QTreeHasFocus()) {
+        if (auto *interchange = findChild<TInterchangeCommands *>(QString(), Qt::FindDirectChildrenOnly))
+            interchange->UndoImport();
+        ButtonsState();
+        return;
+    }
     if (!Pane()->Undo())
         ShowError(MainTexts::Unexpected);
     ButtonsState();

@@ -1,0 +1,245 @@
+#include "InterchangeCommands.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QListView>
+#include <QMenu>
+#include <QSaveFile>
+
+#include "Interchange.h"
+#include "QuestionListModel.h"
+#include "QuizDocument.h"
+#include "fMain.h"
+#include "ui_fMain.h"
+
+namespace {
+
+Interchange::TFormat FormatOfFilter(const QString &filter)
+{
+    if (filter.startsWith(QLatin1String("GIFT")))
+        return Interchange::TFormat::Gift;
+    if (filter.startsWith(QLatin1String("Aiken")))
+        return Interchange::TFormat::Aiken;
+    if (filter.startsWith(QLatin1String("Moodle")))
+        return Interchange::TFormat::Moodle;
+    return Interchange::TFormat::Unknown;
+}
+
+QString ReportText(const Interchange::TReport &report)
+{
+    QStringList lines = report.Lines.mid(0, InterchangeTexts::MaxReportLines);
+    if (report.Lines.size() > InterchangeTexts::MaxReportLines)
+        lines << QStringLiteral("… и ещё %1").arg(report.Lines.size() - InterchangeTexts::MaxReportLines);
+    return lines.join(QLatin1Char('\r'));
+}
+
+} // namespace
+
+TInterchangeCommands::TInterchangeCommands(TfrmMain &owner)
+    : QObject(&owner), m_owner(owner)
+{
+    setObjectName(QStringLiteral("InterchangeCommands"));
+    m_import = new QAction(InterchangeTexts::ImportCaption, &owner);
+    m_import->setObjectName(QStringLiteral("actFileImportQuestions"));
+    m_export = new QAction(InterchangeTexts::ExportCaption, &owner);
+    m_export->setObjectName(QStringLiteral("actFileExportQuestions"));
+    // Beside the other exports, on the File menu.
+    owner.ui->mnuFile->insertActions(owner.ui->actFileExportExe, {m_import, m_export});
+    owner.ui->mnuFile->insertSeparator(owner.ui->actFileExportExe);
+    connect(m_import, &QAction::triggered, this, &TInterchangeCommands::Import);
+    connect(m_export, &QAction::triggered, this, &TInterchangeCommands::Export);
+    connect(owner.Document(), &TQuizDocument::documentReplaced, this, &TInterchangeCommands::Forget);
+    FileInput = [this](bool save, const QString &dir, QString &filter) { return AskFile(save, dir, filter); };
+}
+
+QString TInterchangeCommands::AskFile(bool save, const QString &dir, QString &selectedFilter)
+{
+    QFileDialog dlg(&m_owner, save ? InterchangeTexts::ExportTitle : InterchangeTexts::ImportTitle);
+    dlg.setObjectName(save ? QStringLiteral("ExportQuestionsDialog") : QStringLiteral("ImportQuestionsDialog"));
+    dlg.setNameFilter(save ? InterchangeTexts::ExportFilter : InterchangeTexts::ImportFilter);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!dir.isEmpty())
+        dlg.setDirectory(dir);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return QString();
+    selectedFilter = dlg.selectedNameFilter();
+    return dlg.selectedFiles().constFirst();
+}
+
+void TInterchangeCommands::Import()
+{
+    TQuizDocument &doc = *m_owner.Document();
+    m_owner.UpdateData();
+    QString filter;
+    const QString path = FileInput ? FileInput(false, doc.openDirectory(), filter) : QString();
+    if (path.isEmpty())
+        return;
+    QFile f(path);
+    if (QFileInfo(path).size() > Interchange::kMaxInputBytes) {
+        m_owner.ShowMsg(InterchangeTexts::ReadFailed + QStringLiteral("Файл слишком велик: больше %1 байт.").arg(Interchange::kMaxInputBytes));
+        return;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_owner.ShowMsg(InterchangeTexts::ReadFailed + f.errorString());
+        return;
+    }
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        m_owner.ShowMsg(InterchangeTexts::ReadFailed + f.errorString());
+        return;
+    }
+    Interchange::TFormat format = FormatOfFilter(filter);
+    if (format == Interchange::TFormat::Unknown)
+        format = Interchange::GuessFormat(data);
+    if (format == Interchange::TFormat::Unknown) {
+        m_owner.ShowMsg(InterchangeTexts::UnknownFormat);
+        return;
+    }
+    m_owner.CursorWait();
+    const Interchange::TImportResult r = Interchange::ImportQuestions(data, format);
+    m_owner.CursorDefault();
+    if (!r.Ok) {
+        m_owner.ShowMsg(InterchangeTexts::ReadFailed + r.Error);
+        return;
+    }
+    if (r.Questions.empty()) {
+        m_owner.ShowMsg2(InterchangeTexts::ImportTitle,
+                         InterchangeTexts::NothingImported + (r.Report.isEmpty() ? QString() : QStringLiteral("\r\r") + ReportText(r.Report)),
+                         QMessageBox::Ok, QMessageBox::Warning);
+        return;
+    }
+
+    TQuestionListModel &model = *m_owner.Model();
+    TLastImport last;
+    last.WasModified = doc.isModified();
+    last.FocusBefore = m_owner.CurrentRow();
+    last.First = model.count();
+    std::vector<TNodeRecord> records;
+    records.reserve(r.Questions.size());
+    for (const auto &q : r.Questions) {
+        TNodeRecord rec;
+        rec.Question = std::make_unique<TNQuestion>(*q);
+        TQuestionListModel::CheckBadState(rec);
+        records.push_back(std::move(rec));
+    }
+    model.insertRecords(last.First, std::move(records));
+    for (int i = last.First; i < model.count(); ++i)
+        last.Records << &model.record(i);
+    m_owner.SetModified(true);
+    m_owner.TestPropChanged();
+    m_owner.FocusRow(last.First);
+    last.Digest = ListDigest();
+    last.Valid = true;
+    m_last = last;
+    m_owner.ButtonsState();
+    if (!r.Report.isEmpty())
+        m_owner.ShowMsg2(InterchangeTexts::ImportTitle,
+                         InterchangeTexts::ImportedReport.arg(r.Questions.size()) + ReportText(r.Report),
+                         QMessageBox::Ok, QMessageBox::Information);
+}
+
+void TInterchangeCommands::Export()
+{
+    TQuizDocument &doc = *m_owner.Document();
+    m_owner.UpdateData();
+    if (doc.questionCount() == 0) {
+        m_owner.ShowMsg(InterchangeTexts::EmptyTest);
+        return;
+    }
+    QString filter;
+    QString path = FileInput ? FileInput(true, doc.saveDirectory(), filter) : QString();
+    if (path.isEmpty())
+        return;
+    Interchange::TFormat format = FormatOfFilter(filter);
+    if (format == Interchange::TFormat::Unknown) {
+        // No filter chosen: the name's extension tells, GIFT otherwise.
+        const QString ext = QFileInfo(path).suffix().toLower();
+        format = ext == u"xml" ? Interchange::TFormat::Moodle
+               : ext == u"txt" ? Interchange::TFormat::Aiken : Interchange::TFormat::Gift;
+    }
+    if (QFileInfo(path).suffix().isEmpty())
+        path += format == Interchange::TFormat::Moodle ? QStringLiteral(".xml")
+              : format == Interchange::TFormat::Aiken ? QStringLiteral(".txt") : QStringLiteral(".gift");
+    Interchange::TReport report;
+    m_owner.CursorWait();
+    const QByteArray bytes = Interchange::ExportQuestions(doc.model()->questionList(), format, report);
+    QSaveFile out(path);
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
+    m_owner.CursorDefault();
+    if (!written) {
+        m_owner.ShowMsg(DocTexts::WriteFailed + QStringLiteral("\r\r") + out.errorString());
+        return;
+    }
+    if (!report.isEmpty())
+        m_owner.ShowMsg2(InterchangeTexts::ExportTitle,
+                         InterchangeTexts::ExportedReport.arg(QFileInfo(path).fileName()) + ReportText(report),
+                         QMessageBox::Ok, QMessageBox::Information);
+}
+
+QByteArray TInterchangeCommands::ListDigest() const
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    const TQuestionListModel &model = *m_owner.Model();
+    for (int i = 0; i < model.count(); ++i) {
+        QByteArray bytes;
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::WriteOnly);
+        try {
+            WriteQuestion(*model.record(i).Question, buf);
+        } catch (const EQuizError &) {
+            return {};
+        }
+        hash.addData(bytes);
+    }
+    return hash.result();
+}
+
+bool TInterchangeCommands::CanUndoImport() const
+{
+    if (!m_last.Valid)
+        return false;
+    const TQuestionListModel &model = *m_owner.Model();
+    if (model.count() != m_last.First + m_last.Records.size())
+        return false;
+    for (int i = 0; i < m_last.Records.size(); ++i)
+        if (&model.record(m_last.First + i) != m_last.Records[i])
+            return false;
+    return true;
+}
+
+bool TInterchangeCommands::UndoImport()
+{
+    if (!CanUndoImport())
+        return false;
+    m_owner.UpdateData();
+    const QByteArray digest = ListDigest();
+    if (digest.isEmpty() || digest != m_last.Digest) {
+        Forget();
+        m_owner.ShowMsg2(InterchangeTexts::ImportTitle, InterchangeTexts::UndoRefused, QMessageBox::Ok,
+                         QMessageBox::Warning);
+        return false;
+    }
+    const TLastImport last = m_last;
+    Forget();
+    TQuestionListModel &model = *m_owner.Model();
+    QItemSelectionModel *sel = m_owner.QTree()->selectionModel();
+    sel->select(QItemSelection(model.index(last.First), model.index(last.First + int(last.Records.size()) - 1)),
+                QItemSelectionModel::ClearAndSelect);
+    m_owner.DeleteSelectedQuestions();
+    m_owner.FocusRow(last.FocusBefore < model.count() ? last.FocusBefore : -1);
+    m_owner.SetModified(last.WasModified);
+    m_owner.TestPropChanged();
+    m_owner.ButtonsState();
+    return true;
+}
+
+void TInterchangeCommands::Forget()
+{
+    m_last = TLastImport{};
+}

@@ -1,0 +1,243 @@
+// Questions in and out of the editor through the exchange formats: the import
+// as one step that undo in the list takes back, its report, refused files, export.
+#include <QtTest>
+#include <QAction>
+#include <QListView>
+
+#include "Interchange.h"
+#include "InterchangeCommands.h"
+#include "QuestionListModel.h"
+#include "QuizDocument.h"
+#include "fMain.h"
+#include "testutil_Editor.h"
+
+using namespace EditorTest;
+
+namespace {
+
+const QByteArray kGift =
+    "::Столица::Столица Франции? {=Париж ~Лион ~Марсель ####Париж — столица.}\n"
+    "\n"
+    "Кто? {=никто =ничто}\n"
+    "\n"
+    "Земля круглая. {T}\n"
+    "\n"
+    "Справка без вариантов.\n";
+
+struct TInterchangeFixture : TEditorFixture {
+    TInterchangeCommands *Cmd = nullptr;
+    std::deque<std::pair<QString, QString>> Files;   // path, filter
+    QStringList Dialogs;
+
+    bool StartWith(const QString &file)
+    {
+        if (!Start(file))
+            return false;
+        Cmd = W().findChild<TInterchangeCommands *>();
+        if (!Cmd)
+            return false;
+        Cmd->FileInput = [this](bool save, const QString &, QString &filter) {
+            Dialogs << (save ? QStringLiteral("save") : QStringLiteral("open"));
+            if (Files.empty())
+                return QString();
+            auto [path, f] = Files.front();
+            Files.pop_front();
+            filter = f;
+            return path;
+        };
+        return true;
+    }
+    int Count() { return W().Model()->count(); }
+    bool Modified() { return W().Document()->isModified(); }
+    void UndoInList()
+    {
+        W().QTree()->setFocus();
+        W().ButtonsState();
+        W().Action("actEditUndo")->trigger();
+    }
+};
+
+QString TestWithTwo(TEditorFixture &f)
+{
+    const QString path = f.Path(QStringLiteral("two.qe2"));
+    WriteTest(path, {Question(QStringLiteral("Первый"), {"a", "b"}, QStringLiteral("! ")),
+                     Question(QStringLiteral("Второй"), {"c", "d"}, QStringLiteral(" !"))});
+    return path;
+}
+
+} // namespace
+
+class TstInterchangeCommands : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void commandsOnTheFileMenu();
+    void importAppendsAsOneStepAndUndoTakesItBack();
+    void undoRestoresACleanTest();
+    void undoRefusedOnceTheListChanged();
+    void malformedFileChangesNothing();
+    void exportByFilter();
+};
+
+void TstInterchangeCommands::commandsOnTheFileMenu()
+{
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith({}));
+    QAction *imp = f.W().Action("actFileImportQuestions");
+    QAction *exp = f.W().Action("actFileExportQuestions");
+    QVERIFY(imp && exp);
+    QCOMPARE(imp->text(), QStringLiteral("Импорт вопросов..."));
+    QCOMPARE(exp->text(), QStringLiteral("Экспорт вопросов..."));
+    bool onFileMenu = false;
+    for (QObject *o : imp->associatedObjects())
+        onFileMenu |= o->objectName() == QLatin1String("mnuFile");
+    QVERIFY(onFileMenu);
+    // Cancelled dialogs do nothing.
+    imp->trigger();
+    QCOMPARE(f.Dialogs, QStringList{QStringLiteral("open")});
+    QCOMPARE(f.Count(), 0);
+    QVERIFY(!f.Modified());
+}
+
+void TstInterchangeCommands::importAppendsAsOneStepAndUndoTakesItBack()
+{
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith(TestWithTwo(f)));
+    // An unsaved change before the import.
+    f.W().AddQuestion();
+    QVERIFY(f.Modified());
+    QCOMPARE(f.Count(), 3);
+    const QString gift = f.Path(QStringLiteral("q.gift"));
+    WriteAll(gift, kGift);
+    f.Files.push_back({gift, QStringLiteral("Файлы вопросов (*.gift *.txt *.xml)")});
+    f.Cmd->Import();
+    QCOMPARE(f.Count(), 6);
+    QVERIFY(f.Modified());
+    const TNQuestion &first = f.W().Model()->question(3);
+    QCOMPARE(first.Title, QStringLiteral("Столица"));
+    QCOMPARE(first.Variants, (QStringList{"Париж", "Лион", "Марсель"}));
+    QCOMPARE(first.RightMarks, QStringLiteral("!  "));
+    QVERIFY(first.Comment);
+    QCOMPARE(f.W().Model()->question(4).RightMarks, QStringLiteral("! "));
+    QVERIFY(f.W().Model()->question(5).IsInformation());
+    QCOMPARE(f.W().CurrentRow(), 3);
+    // The skipped question is reported in one dialog.
+    QCOMPARE(f.Questions.size(), 1);
+    QVERIFY2(f.Questions[0].startsWith(QStringLiteral("Импорт вопросов\tДобавлено вопросов: 3.")), qPrintable(f.Questions[0]));
+    QVERIFY(f.Questions[0].contains(QStringLiteral("Вопрос 2 (строка 3): пропущен: вопрос с кратким ответом.")));
+
+    // Undo in the list: the three go, the unsaved change stays.
+    f.W().QTree()->setFocus();
+    f.W().ButtonsState();
+    QVERIFY(f.W().Action("actEditUndo")->isEnabled());
+    f.UndoInList();
+    QCOMPARE(f.Count(), 3);
+    QVERIFY(f.Modified());
+    QCOMPARE(f.W().Model()->question(0).PlainLines.items(), QStringList{QStringLiteral("Первый")});
+    QVERIFY(!f.Cmd->CanUndoImport());
+    f.W().ButtonsState();
+    QVERIFY(!f.W().Action("actEditUndo")->isEnabled());
+    QCOMPARE(f.Messages, QStringList());
+}
+
+void TstInterchangeCommands::undoRestoresACleanTest()
+{
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith(TestWithTwo(f)));
+    QVERIFY(!f.Modified());
+    const QString aiken = f.Path(QStringLiteral("q.txt"));
+    WriteAll(aiken, QStringLiteral("Вопрос?\nA) да\nB) нет\nANSWER: A\n").toUtf8());
+    f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    QCOMPARE(f.Count(), 3);
+    QVERIFY(f.Modified());
+    QVERIFY(f.Questions.isEmpty());   // nothing skipped: no dialog
+    f.UndoInList();
+    QCOMPARE(f.Count(), 2);
+    QVERIFY(!f.Modified());
+}
+
+void TstInterchangeCommands::undoRefusedOnceTheListChanged()
+{
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith(TestWithTwo(f)));
+    const QString aiken = f.Path(QStringLiteral("q.txt"));
+    WriteAll(aiken, QStringLiteral("Вопрос?\nA) да\nB) нет\nANSWER: A\n").toUtf8());
+
+    // A question added after the import: the rows are no longer the import's.
+    f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    f.W().AddQuestion();
+    QVERIFY(!f.Cmd->CanUndoImport());
+    f.UndoInList();
+    QCOMPARE(f.Count(), 4);
+
+    // An imported question edited after the import: undo says why it cannot.
+    f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    QCOMPARE(f.Count(), 5);
+    QVERIFY(f.Cmd->CanUndoImport());
+    f.W().Model()->question(4).Variants[0] = QStringLiteral("изменено");
+    f.UndoInList();
+    QCOMPARE(f.Count(), 5);
+    QCOMPARE(f.Questions.size(), 1);
+    QVERIFY(f.Questions[0].contains(QStringLiteral("отменить импорт уже нельзя")));
+    QVERIFY(!f.Cmd->CanUndoImport());
+
+    // Opening another test forgets the import.
+    f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    QVERIFY(f.Cmd->CanUndoImport());
+    f.W().NewTest();
+    QVERIFY(!f.Cmd->CanUndoImport());
+}
+
+void TstInterchangeCommands::malformedFileChangesNothing()
+{
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith(TestWithTwo(f)));
+    const QString gift = f.Path(QStringLiteral("bad.gift"));
+    WriteAll(gift, "Хорошо {=a ~b}\n\nПлохо {=a\n~b\n");
+    f.Files.push_back({gift, QStringLiteral("GIFT (*.gift *.txt)")});
+    f.Cmd->Import();
+    QCOMPARE(f.Count(), 2);
+    QVERIFY(!f.Modified());
+    QVERIFY(!f.Cmd->CanUndoImport());
+    QCOMPARE(f.Messages.size(), 1);
+    QVERIFY2(f.Messages[0].contains(QStringLiteral("Ошибка чтения файла.\r\rСтрока 3: фигурная скобка «{» не закрыта")),
+             qPrintable(f.Messages[0]));
+
+    // The wrong format chosen in the dialog reads as that format.
+    f.Messages.clear();
+    f.Files.push_back({gift, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    QCOMPARE(f.Count(), 2);
+    QCOMPARE(f.Messages.size(), 1);
+}
+
+void TstInterchangeCommands::exportByFilter()
+{
+    TInterchangeFixture f;
+    const QString path = f.Path(QStringLiteral("t.qe2"));
+    WriteTest(path, {Question(QStringLiteral("Справка"), {}, {}),
+                     Question(QStringLiteral("Один верный"), {"a", "b", "c"}, QStringLiteral(" ! "))});
+    QVERIFY(f.StartWith(path));
+    const QString out = f.Path(QStringLiteral("out"));
+    f.Files.push_back({out, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Export();
+    const QByteArray written = ReadAll(out + QStringLiteral(".txt"));
+    QCOMPARE(QString::fromUtf8(written), QStringLiteral("Один верный\nA) a\nB) b\nC) c\nANSWER: B\n\n"));
+    QCOMPARE(f.Questions.size(), 1);
+    QVERIFY(f.Questions[0].startsWith(QStringLiteral("Экспорт вопросов\tЗаписано в файл: out.txt.")));
+    QVERIFY(f.Questions[0].contains(QStringLiteral("Вопрос 1: пропущен: информационный блок")));
+
+    f.Files.push_back({f.Path(QStringLiteral("all.gift")), QStringLiteral("GIFT (*.gift)")});
+    f.Cmd->Export();
+    const Interchange::TImportResult back = Interchange::ImportGift(ReadAll(f.Path(QStringLiteral("all.gift"))));
+    QVERIFY2(back.Ok, qPrintable(back.Error));
+    QCOMPARE(back.Questions.size(), size_t(2));
+    QCOMPARE(back.Questions[1]->RightMarks, QStringLiteral(" ! "));
+    QVERIFY(!f.Modified());
+}
+
+QTEST_MAIN(TstInterchangeCommands)
+#include "tst_InterchangeCommands.moc"
