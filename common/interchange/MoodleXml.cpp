@@ -70,9 +70,9 @@ public:
     {
         if (!m_inQuiz) {
             if (!nextStart())
-                fail(QStringLiteral("В файле нет элемента quiz"));
+                fail(QStringLiteral("в файле нет элемента «quiz»."));
             if (m_xml.name() != u"quiz")
-                fail(QStringLiteral("Это не файл вопросов: корневой элемент «%1» вместо «quiz»")
+                fail(QStringLiteral("это не файл вопросов: корневой элемент «%1» вместо «quiz».")
                          .arg(m_xml.name().toString()));
             m_inQuiz = true;
         }
@@ -102,12 +102,12 @@ private:
     {
         const auto t = m_xml.readNext();
         if (t == QXmlStreamReader::DTD)
-            fail(QStringLiteral("Файл содержит объявление типа документа (DTD); объявления сущностей "
-                                "не допускаются"));
+            fail(QStringLiteral("файл содержит объявление типа документа (DTD); объявления сущностей "
+                                "не допускаются."));
         if (t == QXmlStreamReader::EntityReference)
-            fail(QStringLiteral("Ссылка на необъявленную сущность «%1»").arg(m_xml.name().toString()));
+            fail(QStringLiteral("ссылка на необъявленную сущность «%1».").arg(m_xml.name().toString()));
         if (m_xml.hasError())
-            fail(QStringLiteral("Ошибка в структуре XML: %1").arg(m_xml.errorString()));
+            fail(QStringLiteral("ошибка в структуре XML: %1").arg(m_xml.errorString()));
         return t;
     }
 
@@ -132,14 +132,14 @@ private:
             else if (t == QXmlStreamReader::EndElement)
                 --depth;
             else if (t == QXmlStreamReader::EndDocument)
-                fail(QStringLiteral("Файл оборван"));
+                fail(QStringLiteral("файл оборван."));
         }
     }
 
     std::unique_ptr<TElem> readElement(int depth)
     {
         if (depth > kMaxDepth)
-            fail(QStringLiteral("Слишком глубокая вложенность элементов"));
+            fail(QStringLiteral("слишком глубокая вложенность элементов."));
         auto e = std::make_unique<TElem>();
         e->Name = m_xml.name().toString();
         e->Attrs = m_xml.attributes();
@@ -155,14 +155,14 @@ private:
                 e->Text += m_xml.text();
                 // base64 is 4 characters for 3 bytes, and may be wrapped in lines
                 if (file && e->Text.size() > kMaxFileBytes / 3 * 4 + kMaxFileBytes / 38 + 1024)
-                    fail(QStringLiteral("Вложенный файл «%1» больше %2 МБ")
+                    fail(QStringLiteral("вложенный файл «%1» больше %2 МБ.")
                              .arg(e->attr(QStringLiteral("name"))).arg(kMaxFileBytes / (1024 * 1024)),
                          e->Line);
                 break;
             case QXmlStreamReader::EndElement:
                 return e;
             case QXmlStreamReader::EndDocument:
-                fail(QStringLiteral("Файл оборван"));
+                fail(QStringLiteral("файл оборван."));
             default:
                 break;
             }
@@ -454,6 +454,8 @@ TImportResult ImportMoodleXml(const QByteArray &data)
             if (e->attr(QStringLiteral("type")) == u"category")
                 continue;
             ++number;
+            if (number > kMaxQuestions)
+                throw TFailure{QStringLiteral("в файле больше %1 вопросов.").arg(kMaxQuestions), e->Line};
             if (TQuestionPtr q = ImportOne(*e, number, report))
                 questions.push_back(std::move(q));
         }

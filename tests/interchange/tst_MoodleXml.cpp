@@ -296,7 +296,7 @@ void TstMoodleXml::brokenFilesRefusedWhole()
         QVERIFY(!r.Ok);
         QVERIFY(r.Questions.empty());
         QCOMPARE(r.ErrorLine, 5);   // where </name> closes what is still <text>
-        QVERIFY2(r.Error.startsWith(QStringLiteral("Строка 5: Ошибка в структуре XML")), qPrintable(r.Error));
+        QVERIFY2(r.Error.startsWith(QStringLiteral("Строка 5: ошибка в структуре XML")), qPrintable(r.Error));
     }
     {
         const TImportResult r = ImportMoodleXml(Quiz(good).left(Quiz(good).size() - 10));
