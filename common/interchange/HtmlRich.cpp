@@ -35,7 +35,7 @@ const QString kPluginFile = QStringLiteral("@@PLUGINFILE@@/");
 
 // A picture larger than this is refused: its bitmap would make the question
 // record hundreds of megabytes.
-constexpr qint64 kMaxPicturePixels = 6000LL * 6000LL;
+constexpr qint64 kMaxPicturePixels = 5000LL * 5000LL;
 constexpr int kMaxPictureSide = 20000;
 // List items as the editor's bullet command indents them (twips).
 constexpr int kListIndent = 200;

@@ -350,7 +350,9 @@ void TstHtmlRich::picturesThatCannotComeIn()
     // A picture wider than any screen: the header alone says so, nothing is decoded.
     QImage wide(21000, 1, QImage::Format_Mono);
     wide.fill(0);
-    const QList<TEmbeddedFile> huge{{QStringLiteral("wide.png"), Png(wide)}};
+    QImage square(5001, 5001, QImage::Format_Mono);
+    square.fill(0);
+    const QList<TEmbeddedFile> huge{{QStringLiteral("wide.png"), Png(wide)}, {QStringLiteral("square.png"), Png(square)}};
     const QString html = QStringLiteral(
         "<p>a<img src=\"@@PLUGINFILE@@/missing.png\">b<img src=\"@@PLUGINFILE@@/broken.png\">"
         "c<img src=\"http://example.invalid/x.png\">d<img src=\"file:///etc/passwd\">"
@@ -369,6 +371,8 @@ void TstHtmlRich::picturesThatCannotComeIn()
     const auto none = Loaded(RichRecordFromHtml(QStringLiteral("<img src=\"@@PLUGINFILE@@/wide.png\">"), huge, big, kWhere));
     QVERIFY(Objects(*none).isEmpty());
     QVERIFY(ReportHas(big, QStringLiteral("слишком велик (21000×1 точек)")));
+    RichRecordFromHtml(QStringLiteral("<img src=\"@@PLUGINFILE@@/square.png\">"), huge, big, kWhere);
+    QVERIFY(ReportHas(big, QStringLiteral("слишком велик (5001×5001 точек)")));
 
     TReport table;
     const QByteArray t = RichRecordFromHtml(QStringLiteral("<table><tr><td>x1</td><td>x2</td></tr></table>"), {}, table, kWhere);
