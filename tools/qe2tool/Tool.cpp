@@ -50,6 +50,15 @@ const TCommand Commands[] = {
      "                    [--seed N] TEST.qe2 OUT.docx\n"
      "    Writes the paper test OUT.docx and its answer key \"OUT (ответы).docx\" beside it,\n"
      "    shuffled as the editor's export does. --seed N repeats a shuffle and identifier.\n"},
+    {"import", CmdImport,
+     "qe2tool import FILE [-f gift|aiken|moodle] -o TEST.qe2\n"
+     "    Makes a new test of the questions in FILE, a file of a learning platform's\n"
+     "    exchange format (guessed from the content without -f). Prints what was\n"
+     "    skipped or changed, one line each.\n"},
+    {"export", CmdExport,
+     "qe2tool export TEST.qe2 -f gift|aiken|moodle -o FILE\n"
+     "    Writes the questions of the test in an exchange format; prints what\n"
+     "    the format could not hold, one line each.\n"},
 };
 
 const TCommand *FindCommand(const QString &name)

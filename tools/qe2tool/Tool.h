@@ -65,6 +65,8 @@ int CmdEmbed(const QStringList &args);
 int CmdRichDump(const QStringList &args);
 int CmdRichRec(const QStringList &args);
 int CmdExportDocx(const QStringList &args);
+int CmdImport(const QStringList &args);
+int CmdExport(const QStringList &args);
 
 // Whole file into memory, or ToolError naming the file.
 QByteArray ReadWholeFile(const QString &path);
