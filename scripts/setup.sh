@@ -12,7 +12,7 @@ PKGS="build-essential cmake ninja-build ccache pkg-config \
   xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui \
   clang libclang-rt-14-dev \
   dpkg-dev fakeroot file desktop-file-utils appstream libxml2-utils shared-mime-info \
-  xdg-utils librsvg2-bin"
+  xdg-utils libfile-mimeinfo-perl librsvg2-bin"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
