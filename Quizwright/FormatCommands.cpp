@@ -6,6 +6,7 @@
 #include "QuizEngineCommon.h"
 #include "RichFormat.h"
 #include "RichObjects.h"
+#include "fFont.h"
 #include "fNumbering.h"
 #include "fParagraph.h"
 
@@ -20,7 +21,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QFontDialog>
 #include <QImageReader>
 #include <QLineEdit>
 #include <QMenu>
@@ -494,7 +494,12 @@ bool TFormatCommands::IsFormatBox(const QWidget *w) const
 
 void TFormatCommands::GetFontNames()
 {
-    m_fonts = BuildFontList(m_cbFont);
+    try {
+        m_fonts = FontListBuilder ? FontListBuilder(m_cbFont) : BuildFontList(m_cbFont);
+    } catch (const std::logic_error &e) {
+        // An internal check: the report names its unit, as every other one does.
+        throw std::logic_error(std::string(e.what()) + " (fMain)");
+    }
     m_cbFont->setCurrentIndex(-1);
 }
 
@@ -731,12 +736,18 @@ void TFormatCommands::FormatFont()
     font.setItalic(s.Style & TMyTextAttr::StyleItalic);
     font.setUnderline(s.Style & TMyTextAttr::StyleUnderline);
     font.setStrikeOut(s.Style & TMyTextAttr::StyleStrikeOut);
-    QColor color = s.Color.isValid() ? s.Color : QColor(Qt::black);
+    const QColor windowText = QApplication::palette().color(QPalette::Text);
+    QColor color = s.Color.isValid() ? s.Color : windowText;
     bool ok = false;
     if (FontInput) {
         ok = FontInput(font, color);
     } else {
-        font = QFontDialog::getFont(&ok, font, qobject_cast<QWidget *>(parent()), QString());
+        TfrmFont dlg(qobject_cast<QWidget *>(parent()));
+        dlg.SetFont(font);
+        dlg.SetColor(color);
+        ok = dlg.exec() == QDialog::Accepted;
+        font = dlg.Font();
+        color = dlg.Color();
     }
     if (!ok || !m_active)
         return;
@@ -744,7 +755,10 @@ void TFormatCommands::FormatFont()
     const QString family = font.families().value(0, font.family());
     f.setProperty(PropCharset, FamilyCharset(family));
     f.setFontFamilies({family});
-    f.setForeground(color);
+    // The window-text colour stands for automatic, as in the colour commands.
+    const bool automatic = color.toRgb() == windowText.toRgb();
+    if (!automatic)
+        f.setForeground(color);
     f.setFontPointSize(font.pointSize() > 0 ? font.pointSize() : s.Size);
     quint8 style = 0;
     if (font.bold()) style |= TMyTextAttr::StyleBold;
@@ -754,6 +768,8 @@ void TFormatCommands::FormatFont()
     SetStyleFlags(f, style);
     TEditBlock block(m_active);
     m_active->mergeCharAttributes(f);
+    if (automatic)
+        ChangeRuns(m_active, [](QTextCharFormat &r) { r.clearProperty(QTextFormat::ForegroundBrush); });
 }
 
 // ---- paragraph attributes -------------------------------------------------------------

@@ -86,8 +86,11 @@ public:
     const QList<TFontEntry> &FontList() const { return m_fonts; }
     // w is one of the two boxes or inside one (the focus while typing a name or size).
     bool IsFormatBox(const QWidget *w) const;
-    // Rebuilds the font list and the font box (start-up).
+    // Rebuilds the font list and the font box (start-up); throws
+    // std::logic_error naming the failed check when the list and box disagree.
     void GetFontNames();
+    // What builds the list; BuildFontList unless replaced.
+    std::function<QList<TFontEntry>(QComboBox *box)> FontListBuilder;
 
     // The rich-text control the commands act on; nullptr when none has the focus.
     void SetActiveEditor(TMJvRichEdit *editor);

@@ -15,6 +15,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTimer>
+#include <QComboBox>
 #include <QVBoxLayout>
 
 #include "FormatCommands.h"
@@ -25,6 +27,7 @@
 #include "QuizEngineCommon.h"
 #include "RichFormat.h"
 #include "RichObjects.h"
+#include "fFont.h"
 
 using namespace RichText;
 
@@ -355,6 +358,60 @@ private Q_SLOTS:
         QCOMPARE(f.fontWeight(), int(QFont::Normal));
         QCOMPARE(f.foreground().color(), QColor(0, 0, 128));
         QCOMPARE(CharsetOf(f), FamilyCharset(family));
+    }
+
+    void fontDialogOffersTheColourAndWindowTextMeansAutomatic()
+    {
+        re->setPlainText(QStringLiteral("шрифт"));
+        Format(*re, 0, 5, [](QTextCharFormat &f) { f.setForeground(QColor(128, 0, 0)); });
+        Select(*re, 0, 5);
+        const QString family = cmds->FontList().first().Name;
+        QString opened;
+        int openedItems = 0;
+        // The real dialog: it opens with the selection's colour; the chosen one goes to the text.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *dlg = qobject_cast<TfrmFont *>(QApplication::activeModalWidget());
+            if (!dlg)
+                return;
+            poll.stop();
+            opened = dlg->ColorBox()->currentText();
+            openedItems = dlg->ColorBox()->count();
+            QFont font(family, 18);
+            font.setUnderline(true);
+            dlg->SetFont(font);
+            dlg->ColorBox()->setCurrentIndex(dlg->ColorBox()->findText(QStringLiteral("Синий")));
+            dlg->accept();
+        });
+        poll.start(10);
+        act("actFormatFont")->trigger();
+        QCOMPARE(opened, QStringLiteral("Бордовый"));
+        QCOMPARE(openedItems, 16);
+        QTextCharFormat f = FormatAt(*re, 2);
+        QCOMPARE(f.foreground().color(), QColor(0, 0, 255));
+        QCOMPARE(FontNameOf(f), family);
+        QCOMPARE(int(f.fontPointSize()), 18);
+        QVERIFY(f.fontUnderline());
+
+        // The window-text colour written back is automatic colour.
+        cmds->FontInput = [](QFont &, QColor &c) {
+            c = QApplication::palette().color(QPalette::Text);
+            return true;
+        };
+        act("actFormatFont")->trigger();
+        QVERIFY(!FormatAt(*re, 2).hasProperty(QTextFormat::ForegroundBrush));
+
+        // A colour of its own is one more item, replaced by the next one.
+        TfrmFont dlg;
+        dlg.SetColor(QColor(1, 2, 3));
+        QCOMPARE(dlg.ColorBox()->count(), 17);
+        QCOMPARE(dlg.Color(), QColor(1, 2, 3));
+        dlg.SetColor(QColor(4, 5, 6));
+        QCOMPARE(dlg.ColorBox()->count(), 17);
+        QCOMPARE(dlg.Color(), QColor(4, 5, 6));
+        dlg.SetColor(QColor(255, 0, 0));
+        QCOMPARE(dlg.ColorBox()->count(), 16);
+        QCOMPARE(dlg.ColorBox()->currentText(), QStringLiteral("Красный"));
     }
 
     // ---- paragraphs ----

@@ -108,6 +108,31 @@ private Q_SLOTS:
         QVERIFY(!BodyIsBold(f.W().Model()->record(1).Question->Body));
         QVERIFY(BodyIsBold(f.W().Model()->record(2).Question->Body));
     }
+
+    // The font list is built in the guarded part of the start: a failed
+    // check there is the start-up failure, and the editor ends.
+    void fontListFailureEndsTheStart()
+    {
+        {
+            TEditorFixture f;
+            QVERIFY(f.Start());
+            TFormatCommands *fc = f.W().FormatCommands();
+            QVERIFY(!fc->FontList().isEmpty());
+            QCOMPARE(fc->cbFont()->count(), fc->FontList().size());
+        }
+        TEditorFixture f;
+        f.Window = std::make_unique<TfrmMain>();
+        f.W().FormatCommands()->FontListBuilder = [](QComboBox *) -> QList<TFontEntry> {
+            throw std::logic_error(FormatTexts::FontListSortFailed.toStdString());
+        };
+        QVERIFY(!f.W().FormCreate(f.ConfigPath));
+        QVERIFY(f.W().isEnding());
+        QCOMPARE(f.W().exitCode(), 1);
+        const QString messages = f.TakeMessages();
+        QVERIFY2(messages.endsWith(MainTexts::StartupFailed + FormatTexts::FontListSortFailed + QStringLiteral(" (fMain)")),
+                 qPrintable(messages));
+        QCOMPARE(messages.count(u'\n'), 0);   // one message, no configuration error after it
+    }
 };
 
 QTEST_MAIN(TestMainFormat)
