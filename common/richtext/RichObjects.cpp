@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QCache>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QTextCodec>
 #include <QTextDocument>
@@ -31,7 +32,22 @@ constexpr int kDibMinHeaderSize = 12;
 constexpr int kCompObjHeaderSize = 28;
 constexpr int kPresHeaderAfterFormat = 28;   // aspect, lindex, advf, reserved, width, height, size
 constexpr quint32 kCfBitmap = 2;
+constexpr quint32 kCfMetafilePict = 3;
 constexpr quint32 kCfDib = 8;
+// Windows metafiles: the header and the records we write or look for.
+constexpr int kWmfHeaderSize = 18;
+constexpr quint16 kWmfHeaderWords = 9;
+constexpr int kMaxWmfRecords = 4096;
+constexpr quint16 kWmfEof = 0x0000;
+constexpr quint16 kWmfSetWindowOrg = 0x020B;
+constexpr quint16 kWmfSetWindowExt = 0x020C;
+constexpr quint16 kWmfStretchDib = 0x0F43;
+constexpr quint16 kWmfDibStretchBlt = 0x0B41;
+constexpr quint16 kWmfTextOut = 0x0521;
+constexpr quint16 kWmfExtTextOut = 0x0A32;
+constexpr qsizetype kStretchDibParams = 4 + 2 + 8 * 2;    // raster op, colour use, eight coordinates
+constexpr qsizetype kDibStretchBltParams = 4 + 8 * 2;     // raster op, eight coordinates
+constexpr quint32 kSrcCopy = 0x00CC0020;
 
 quint32 Le32(const QByteArray &b, qsizetype at)
 {
@@ -289,13 +305,40 @@ static QByteArray StreamNamed(const QList<QPair<QString, QByteArray>> &streams, 
     return {};
 }
 
+// The picture of a metafile that is one bitmap and no text: what our own
+// package icons are. Icons drawn with a separate caption are left to the
+// caller, which draws the label itself.
+static QImage MetafileBitmap(const QByteArray &wmf)
+{
+    if (wmf.size() < kWmfHeaderSize || Le16(wmf, 2) != kWmfHeaderWords)
+        return {};
+    qsizetype at = kWmfHeaderSize;
+    QByteArray dib;
+    for (int n = 0; n < kMaxWmfRecords && at + 6 <= wmf.size(); ++n) {
+        const quint64 bytes = quint64(Le32(wmf, at)) * 2;
+        const quint16 func = Le16(wmf, at + 4);
+        if (func == kWmfEof)
+            break;
+        if (bytes < 6 || bytes > quint64(wmf.size() - at))
+            return {};
+        if (func == kWmfTextOut || func == kWmfExtTextOut)
+            return {};
+        const qsizetype params = func == kWmfStretchDib ? kStretchDibParams
+                               : func == kWmfDibStretchBlt ? kDibStretchBltParams : -1;
+        if (params >= 0 && dib.isEmpty() && qsizetype(bytes) > 6 + params)
+            dib = wmf.mid(at + 6 + params, qsizetype(bytes) - 6 - params);
+        at += qsizetype(bytes);
+    }
+    return dib.isEmpty() ? QImage() : ImageFromDib(dib);
+}
+
 static QImage PresentationPicture(const QByteArray &pres)
 {
     const quint32 marker = Le32(pres, 0);
     if (marker != 0xFFFFFFFF && marker != 0xFFFFFFFE)
         return {};
     const quint32 format = Le32(pres, 4);
-    if (format != kCfDib && format != kCfBitmap)
+    if (format != kCfDib && format != kCfBitmap && format != kCfMetafilePict)
         return {};
     const quint32 tdSize = Le32(pres, 8);
     if (tdSize < 4 || tdSize > quint32(pres.size()))
@@ -305,6 +348,8 @@ static QImage PresentationPicture(const QByteArray &pres)
     const qint64 data = after + kPresHeaderAfterFormat;
     if (data > pres.size() || size > quint64(pres.size() - data))
         return {};
+    if (format == kCfMetafilePict)
+        return MetafileBitmap(pres.mid(data, size));
     return ImageFromDib(pres.mid(data, size));
 }
 
@@ -390,8 +435,7 @@ namespace {
 
 constexpr quint16 kPackageLinkKind = 2;      // an embedded file
 constexpr quint16 kPackageEmbedKind = 3;
-constexpr int kPackageIconWidth = 96;        // pixels: the icon and its caption
-constexpr int kPackageIconHeight = 64;
+constexpr quint32 kDvAspectIcon = 4;
 
 QByteArray PackageCompObj()
 {
@@ -431,7 +475,140 @@ bool ReadZString(const QByteArray &b, qsizetype &at, QByteArray *out)
     return true;
 }
 
+// A bottom-up 24-bit DIB (header and bits) of img.
+QByteArray Dib24(const QImage &source)
+{
+    const QImage img = source.convertToFormat(QImage::Format_RGB32);
+    const int stride = (img.width() * 3 + 3) & ~3;
+    QByteArray b;
+    PutLe32(b, 40);
+    PutLe32(b, quint32(img.width()));
+    PutLe32(b, quint32(img.height()));
+    PutLe16(b, 1);
+    PutLe16(b, 24);
+    PutLe32(b, 0);                                   // no compression
+    PutLe32(b, quint32(stride * img.height()));
+    PutLe32(b, 3780);                                // 96 dpi
+    PutLe32(b, 3780);
+    PutLe32(b, 0);
+    PutLe32(b, 0);
+    for (int y = img.height() - 1; y >= 0; --y) {
+        const auto *line = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < img.width(); ++x) {
+            row[3 * x] = char(qBlue(line[x]));
+            row[3 * x + 1] = char(qGreen(line[x]));
+            row[3 * x + 2] = char(qRed(line[x]));
+        }
+        b.append(row);
+    }
+    return b;
+}
+
+void PutRecord(QByteArray &wmf, quint16 func, const QByteArray &params, quint32 *maxWords)
+{
+    const quint32 words = quint32(3 + params.size() / 2);
+    PutLe32(wmf, words);
+    PutLe16(wmf, func);
+    wmf.append(params);
+    *maxWords = std::max(*maxWords, words);
+}
+
+// A metafile that paints img over its whole frame: window origin and extent,
+// then the picture stretched into it.
+QByteArray MetafileOf(const QImage &img)
+{
+    const quint16 w = quint16(img.width()), h = quint16(img.height());
+    QByteArray records;
+    quint32 maxWords = 0;
+    QByteArray p;
+    PutLe16(p, 0);
+    PutLe16(p, 0);
+    PutRecord(records, kWmfSetWindowOrg, p, &maxWords);
+    p.clear();
+    PutLe16(p, h);   // y before x, as the record stores them
+    PutLe16(p, w);
+    PutRecord(records, kWmfSetWindowExt, p, &maxWords);
+    p.clear();
+    PutLe32(p, kSrcCopy);
+    PutLe16(p, 0);   // RGB colours
+    for (quint16 v : {h, w, quint16(0), quint16(0), h, w, quint16(0), quint16(0)})
+        PutLe16(p, v);
+    p.append(Dib24(img));
+    PutRecord(records, kWmfStretchDib, p, &maxWords);
+    PutRecord(records, kWmfEof, QByteArray(), &maxWords);
+    QByteArray wmf;
+    PutLe16(wmf, 1);                 // in memory
+    PutLe16(wmf, kWmfHeaderWords);
+    PutLe16(wmf, 0x0300);
+    PutLe32(wmf, quint32((kWmfHeaderSize + records.size()) / 2));
+    PutLe16(wmf, 0);                 // no objects
+    PutLe32(wmf, maxWords);
+    PutLe16(wmf, 0);
+    return wmf + records;
+}
+
+// The cached picture of an object shown as an icon: a metafile of img at
+// the given size (0.01 mm), so that a Windows reader draws the object without
+// its server.
+QByteArray IconPresentation(const QImage &img, qint32 widthHmm, qint32 heightHmm)
+{
+    const QByteArray wmf = MetafileOf(img);
+    QByteArray b;
+    PutLe32(b, 0xFFFFFFFF);          // a standard clipboard format follows
+    PutLe32(b, kCfMetafilePict);
+    PutLe32(b, 4);                   // no target device
+    PutLe32(b, kDvAspectIcon);
+    PutLe32(b, 0xFFFFFFFF);          // all of it
+    PutLe32(b, 2);                   // advise flags: prime first
+    PutLe32(b, 0);
+    PutLe32(b, quint32(widthHmm));
+    PutLe32(b, quint32(heightHmm));
+    PutLe32(b, quint32(wmf.size()));
+    return b + wmf;
+}
+
 } // namespace
+
+QImage PackageIconImage(const QString &fileName)
+{
+    QImage img(kPackageIconWidth, kPackageIconHeight, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    // A sheet with a folded corner, then the name under it.
+    const QRectF sheet(kPackageIconWidth / 2.0 - 12, 3.5, 24, 30);
+    const qreal fold = 7;
+    QPolygonF outline;
+    outline << sheet.topLeft() << QPointF(sheet.right() - fold, sheet.top())
+            << QPointF(sheet.right(), sheet.top() + fold) << sheet.bottomRight() << sheet.bottomLeft();
+    p.setPen(QPen(QColor(64, 64, 64), 1));
+    p.setBrush(QColor(250, 250, 250));
+    p.drawPolygon(outline);
+    p.setBrush(QColor(210, 210, 210));
+    p.drawPolygon(QPolygonF() << QPointF(sheet.right() - fold, sheet.top()) << QPointF(sheet.right() - fold, sheet.top() + fold)
+                              << QPointF(sheet.right(), sheet.top() + fold));
+    p.setPen(QPen(QColor(70, 110, 200), 1));
+    for (int i = 0; i < 4; ++i) {
+        const qreal y = sheet.top() + 12 + i * 4;
+        p.drawLine(QPointF(sheet.left() + 4, y), QPointF(sheet.right() - 4, y));
+    }
+    // Text needs the fonts of a GUI application; without one the sheet alone.
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        QFont f = QGuiApplication::font();
+        f.setPixelSize(11);
+        p.setFont(f);
+        p.setPen(Qt::black);
+        const QRect box(1, 36, kPackageIconWidth - 2, kPackageIconHeight - 37);
+        const QFontMetrics fm(f);
+        QString shown = fileName;
+        // At most two lines; a longer name loses its middle.
+        if (fm.boundingRect(box, Qt::AlignHCenter | Qt::TextWrapAnywhere, shown).height() > box.height())
+            shown = fm.elidedText(fileName, Qt::ElideMiddle, box.width() * 2 - fm.averageCharWidth() * 2);
+        p.drawText(box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWrapAnywhere, shown);
+    }
+    p.end();
+    return img;
+}
 
 QByteArray PackageClsid()
 {
@@ -461,15 +638,19 @@ QByteArray BuildPackageStorage(const QString &fileName, const QByteArray &data)
     QByteArray native;
     PutLe32(native, quint32(body.size()));
     native.append(body);
-    return BuildStorage(PackageClsid(), {{QByteArray("\x01Ole"), OleStream()},
-                                         {QByteArray("\x01" "CompObj"), PackageCompObj()},
-                                         {QByteArray("\x01Ole10Native"), native}});
+    return BuildStorage(PackageClsid(),
+                        {{QByteArray("\x01Ole"), OleStream()},
+                         {QByteArray("\x01" "CompObj"), PackageCompObj()},
+                         {QByteArray("\x01Ole10Native"), native},
+                         {QByteArray("\x02OlePres000"),
+                          IconPresentation(PackageIconImage(fileName), PxToHmm(kPackageIconWidth),
+                                           PxToHmm(kPackageIconHeight))}});
 }
 
 TRichObject PackageObject(const QString &fileName, const QByteArray &data)
 {
     TRichObject o;
-    o.aspect = 4;   // shown as an icon
+    o.aspect = kDvAspectIcon;
     o.clsid = PackageClsid();
     o.flags = kReoResizable;
     o.width = PxToHmm(kPackageIconWidth);

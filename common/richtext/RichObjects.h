@@ -38,9 +38,14 @@ TRichObject ObjectOf(const QTextFormat &f);
 TRichObject PictureObject(const QImage &img, int widthHmm = -1, int heightHmm = -1);
 QByteArray BuildPictureStorage(const QImage &img);
 // A package object carrying a file, as the Windows packager stores one:
-// \x01Ole, \x01CompObj ("Package") and \x01Ole10Native with the file's name,
-// path and bytes; shown as an icon. Null storage on failure.
+// \x01Ole, \x01CompObj ("Package"), \x01Ole10Native with the file's name,
+// path and bytes, and \x02OlePres000, the icon with the name as a metafile
+// for the icon aspect. Null storage on failure.
+inline constexpr int kPackageIconWidth = 96;    // pixels: the icon and its caption
+inline constexpr int kPackageIconHeight = 64;
 QByteArray PackageClsid();
+// The icon and name a package shows (the name only in a GUI application).
+QImage PackageIconImage(const QString &fileName);
 TRichObject PackageObject(const QString &fileName, const QByteArray &data);
 QByteArray BuildPackageStorage(const QString &fileName, const QByteArray &data);
 // The file a package storage carries. False when it is no readable package.
@@ -49,7 +54,8 @@ bool PackageContents(const QByteArray &storage, QString *fileName, QByteArray *d
 QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, QByteArray>> &streams);
 
 // What a storage image shows, when it can be understood: a DIB or BMP in
-// CONTENTS, a DIB/bitmap presentation stream, a bitmap in \x01Ole10Native.
+// CONTENTS, a DIB/bitmap presentation stream or a metafile one that is a
+// single bitmap without text, a bitmap in \x01Ole10Native.
 QImage DecodeStoragePicture(const QByteArray &storage);
 // The class name shown for objects that cannot be drawn (CompObj user type or ProgID).
 QString StorageClassName(const QByteArray &storage);
