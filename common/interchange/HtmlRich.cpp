@@ -459,13 +459,17 @@ public:
     }
 
 private:
-    static bool isOrdered(const QTextList &l) { return NumberingOf(l.format()) != NumBullet; }
+    static bool isOrdered(const QTextList &l)
+    {
+        const int code = NumberingOf(l.format());
+        return code != NumBullet && code != NumNone;
+    }
 
     static QString listOpening(const QTextList &l)
     {
         const QTextListFormat lf = l.format();
         const int code = NumberingOf(lf);
-        if (code == NumBullet || code == NumNone)
+        if (!isOrdered(l))
             return QStringLiteral("<ul>");
         QString type;
         switch (code) {
