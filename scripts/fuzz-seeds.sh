@@ -21,6 +21,9 @@ cp "$OUT"/richrecord/*.rec "$OUT/rtf/" 2>/dev/null || true
 # The sample question banks of the exchange formats.
 mkdir -p "$OUT/moodle"
 for f in examples/interchange/*.xml; do [ -f "$f" ] && cp "$f" "$OUT/moodle/"; done
+mkdir -p "$OUT/gift" "$OUT/aiken"
+for f in examples/interchange/*.gift; do [ -f "$f" ] && cp "$f" "$OUT/gift/"; done
+for f in examples/interchange/*aiken*.txt; do [ -f "$f" ] && cp "$f" "$OUT/aiken/"; done
 # The demo test, from whichever build made it.
 for d in build build-*; do
   if [ -f "$d/examples/demo.qe2" ]; then cp "$d/examples/demo.qe2" "$OUT/testfile/"; break; fi

@@ -160,7 +160,7 @@ QByteArray ExportAiken(const TQuestionList &questions, TReport &report)
         out += text + QLatin1Char('\n');
         int right = 0;
         for (int v = 0; v < n; ++v) {
-            out += QChar(u'A' + v) + QStringLiteral(") ") + QString(q->Variants[v]).simplified() + QLatin1Char('\n');
+            out += QChar(u'A' + v) + QStringLiteral(") ") + q->Variants[v] + QLatin1Char('\n');
             if (v < q->RightMarks.size() && q->RightMarks[v] == QLatin1Char('!'))
                 right = v;
         }

@@ -1,0 +1,62 @@
+// The brace question format. A file either reads whole or is refused with a
+// line; what reads writes, reads back to the same questions, and writes the
+// same file again.
+#include "FuzzUtil.h"
+#include "HtmlRich.h"
+#include "Interchange.h"
+
+namespace {
+
+QString Difference(const TNQuestion &a, const TNQuestion &b)
+{
+    if (a.Variants != b.Variants)
+        return QStringLiteral("variants: %1 | %2").arg(a.Variants.join('|'), b.Variants.join('|'));
+    if (a.RightMarks != b.RightMarks)
+        return QStringLiteral("marks: '%1' '%2'").arg(a.RightMarks, b.RightMarks);
+    if (a.HasTitle != b.HasTitle || a.Title != b.Title)
+        return QStringLiteral("title: '%1' '%2'").arg(a.Title, b.Title);
+    const QString ta = Interchange::PlainFromRichRecord(a.Body), tb = Interchange::PlainFromRichRecord(b.Body);
+    if (ta != tb)
+        return QStringLiteral("text: '%1' | '%2'").arg(ta, tb);
+    // An information item's comment has no place in the format.
+    if (!a.IsInformation() && a.Comment.has_value() != b.Comment.has_value())
+        return QStringLiteral("comment present: %1 %2").arg(a.Comment.has_value()).arg(b.Comment.has_value());
+    return {};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    Fuzz::QuietQtMessages();
+    Fuzz::EnsureGuiApplication();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes = Fuzz::Bytes(data, size);
+    const Interchange::TImportResult r = Interchange::ImportGift(bytes);
+    if (!r.Ok) {
+        Fuzz::Check(r.Questions.empty(), "a refused file gave questions");
+        Fuzz::Check(r.ErrorLine > 0 && r.Error.contains(QString::number(r.ErrorLine)), "a refusal without its line", r.Error);
+        return 0;
+    }
+    for (const TQuestionPtr &q : r.Questions) {
+        Fuzz::Check(q && q->Variants.size() <= 10, "a question beyond our limits came in");
+        Fuzz::Check(q->Variants.size() == q->RightMarks.size(), "marks and variants differ in number");
+    }
+    Interchange::TReport report;
+    const QByteArray gift = Interchange::ExportGift(r.Questions, report);
+    const Interchange::TImportResult back = Interchange::ImportGift(gift);
+    Fuzz::Check(back.Ok, "a written file does not read", back.Error);
+    Fuzz::Check(back.Questions.size() == r.Questions.size(), "questions lost on the way out and in",
+                QStringLiteral("%1 -> %2").arg(r.Questions.size()).arg(back.Questions.size()));
+    for (size_t i = 0; i < back.Questions.size(); ++i) {
+        const QString d = Difference(*r.Questions[i], *back.Questions[i]);
+        Fuzz::Check(d.isEmpty(), "question changed by write and read", d);
+    }
+    Interchange::TReport again;
+    Fuzz::Check(Interchange::ExportGift(back.Questions, again) == gift, "a read file writes differently the second time");
+    return 0;
+}
