@@ -53,6 +53,11 @@ TInterchangeCommands::TInterchangeCommands(TfrmMain &owner)
     connect(m_import, &QAction::triggered, this, &TInterchangeCommands::Import);
     connect(m_export, &QAction::triggered, this, &TInterchangeCommands::Export);
     connect(owner.Document(), &TQuizDocument::documentReplaced, this, &TInterchangeCommands::Forget);
+    // Saved after the import: without the import the test differs from its file.
+    connect(owner.Document(), &TQuizDocument::propChanged, this, [this] {
+        if (m_last.Valid && !m_owner.Document()->isModified())
+            m_last.WasModified = true;
+    });
     FileInput = [this](bool save, const QString &dir, QString &filter) { return AskFile(save, dir, filter); };
 }
 

@@ -51,6 +51,8 @@ struct TInterchangeFixture : TEditorFixture {
     bool Modified() { return W().Document()->isModified(); }
     void UndoInList()
     {
+        // The save's information window may have taken the activation.
+        QApplication::setActiveWindow(&W());
         W().QTree()->setFocus();
         W().ButtonsState();
         W().Action("actEditUndo")->trigger();
@@ -154,6 +156,15 @@ void TstInterchangeCommands::undoRestoresACleanTest()
     f.UndoInList();
     QCOMPARE(f.Count(), 2);
     QVERIFY(!f.Modified());
+
+    // Saved between import and undo: the file holds the import, so the test is changed again.
+    f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    QVERIFY(f.W().SaveTestToFile(f.Path(QStringLiteral("saved.qe2"))));
+    QVERIFY(!f.Modified());
+    f.UndoInList();
+    QCOMPARE(f.Count(), 2);
+    QVERIFY(f.Modified());
 }
 
 void TstInterchangeCommands::undoRefusedOnceTheListChanged()
