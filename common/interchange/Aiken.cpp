@@ -146,7 +146,7 @@ QByteArray ExportAiken(const TQuestionList &questions, TReport &report)
             report.add(where + QStringLiteral("текст в несколько строк записан одной строкой."));
         }
         text = text.simplified();
-        if (!IsPlainLook(q->Body))
+        if (!IsUniformLook(q->Body))
             report.add(where + QStringLiteral("оформление текста и объекты в нём не перенесены, оставлен простой текст."));
         if (q->HasTitle)
             report.add(where + QStringLiteral("название вопроса не перенесено: в этом формате названий нет."));

@@ -463,7 +463,7 @@ QByteArray ExportGift(const TQuestionList &questions, TReport &report)
             continue;
         const QString where = Where(number, 0);
         const bool comment = q->Comment && !PlainFromRichRecord(*q->Comment).isEmpty();
-        const bool plain = IsPlainLook(q->Body) && (!comment || IsPlainLook(*q->Comment));
+        const bool plain = IsUniformLook(q->Body) && (!comment || IsUniformLook(*q->Comment));
         out += QStringLiteral("// %1\n").arg(number);
         if (q->HasTitle && !q->Title.isEmpty())
             out += QStringLiteral("::") + Escape(q->Title) + QStringLiteral("::");

@@ -1,10 +1,16 @@
 #include "TextFormats.h"
 
 #include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextList>
+#include <optional>
 
 #include "Ansi.h"
 #include "HtmlRich.h"
 #include "MJvRichedit.h"
+#include "RichRecord.h"
 
 namespace Interchange {
 
@@ -57,6 +63,51 @@ bool SetBody(TNQuestion &q, const QByteArray &record)
 bool IsPlainLook(const QByteArray &record)
 {
     return RichRecordFromPlain(PlainFromRichRecord(record)) == record;
+}
+
+} // namespace Interchange
+
+namespace Interchange {
+
+bool IsUniformLook(const QByteArray &record)
+{
+    QTextDocument doc;
+    try {
+        RichText::LoadRecord(doc, record);
+    } catch (const std::exception &) {
+        return false;
+    }
+    std::optional<QTextCharFormat> first;
+    std::optional<Qt::Alignment> align;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b.textList())
+            return false;
+        const Qt::Alignment a = b.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+        if (!b.text().isEmpty()) {
+            if (align && *align != a)
+                return false;
+            align = a;
+        }
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (!f.isValid())
+                continue;
+            if (f.text().contains(QChar(QChar::ObjectReplacementCharacter)))
+                return false;
+            const QTextCharFormat c = f.charFormat();
+            if (c.fontWeight() > QFont::Normal || c.fontItalic() || c.fontUnderline() || c.fontStrikeOut()
+                || c.verticalAlignment() != QTextCharFormat::AlignNormal || c.background().style() != Qt::NoBrush)
+                return false;
+            if (!first) {
+                first = c;
+                continue;
+            }
+            if (c.fontFamilies() != first->fontFamilies() || c.fontPointSize() != first->fontPointSize()
+                || c.foreground() != first->foreground())
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace Interchange

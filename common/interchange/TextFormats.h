@@ -28,5 +28,10 @@ bool SetBody(TNQuestion &q, const QByteArray &record);
 // True when the record is plain text in the default look: a plain-text format
 // then loses nothing of it.
 bool IsPlainLook(const QByteArray &record);
+// True when the record is text in one look throughout: one face, size and colour,
+// no bold, italic, underline, objects or lists, one alignment. A plain-text
+// format keeps all of it but the face, size, colour and alignment, which the
+// platform gives its own.
+bool IsUniformLook(const QByteArray &record);
 
 } // namespace Interchange

@@ -3,6 +3,7 @@
 #include "Ansi.h"
 #include "HtmlRich.h"
 #include "Interchange.h"
+#include "MJvRichedit.h"
 #include "TextFormats.h"
 
 using namespace Interchange;
@@ -119,10 +120,20 @@ void TstAiken::exportSkipsWhatItCannotHold()
     full->Title = QStringLiteral("Название");
     full->Comment = RichRecordFromPlain(QStringLiteral("Пояснение"));
     qs.push_back(full);
+    // Another face in one look loses nothing worth a line; bold does.
+    auto face = Question({}, {"p", "q"}, QStringLiteral("! "));
+    SetBody(*face, RichRecord::FromPlainText(QStringLiteral("Шрифт")));
+    qs.push_back(face);
+    TReport html;
+    auto bold = Question({}, {"p", "q"}, QStringLiteral("! "));
+    SetBody(*bold, RichRecordFromHtml(QStringLiteral("<b>Жирный</b>"), {}, html, {}));
+    qs.push_back(bold);
     TReport report;
     const QString out = QString::fromUtf8(ExportAiken(qs, report));
-    QCOMPARE(out, QStringLiteral("Первая строка вторая\nA) x\nB) y\nANSWER: B\n\n"));
-    QCOMPARE(report.Lines.size(), 6);
+    QCOMPARE(out, QStringLiteral("Первая строка вторая\nA) x\nB) y\nANSWER: B\n\n"
+                                 "Шрифт\nA) p\nB) q\nANSWER: A\n\nЖирный\nA) p\nB) q\nANSWER: A\n\n"));
+    QCOMPARE(report.Lines.size(), 7);
+    QVERIFY(report.Lines[6].startsWith(QStringLiteral("Вопрос 6: оформление текста")));
     QVERIFY(report.Lines[0].startsWith(QStringLiteral("Вопрос 1: пропущен: информационный блок")));
     QVERIFY(report.Lines[1].startsWith(QStringLiteral("Вопрос 2: пропущен: верных вариантов 2")));
     QVERIFY(report.Lines[2].startsWith(QStringLiteral("Вопрос 3: пропущен: один вариант")));

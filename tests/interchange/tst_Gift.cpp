@@ -3,6 +3,7 @@
 #include "Ansi.h"
 #include "HtmlRich.h"
 #include "Interchange.h"
+#include "MJvRichedit.h"
 #include "TextFormats.h"
 
 using namespace Interchange;
@@ -276,11 +277,17 @@ void TstGift::richTextTravelsAsHtml()
     q->Variants = {"a", "b"};
     q->RightMarks = QStringLiteral(" !");
     QVERIFY(!IsPlainLook(q->Body));
-    const QByteArray gift = ExportGift({q}, report);
+    // Text in one look of another face travels as plain text: the platform shows its own font.
+    auto other = std::make_shared<TNQuestion>();
+    SetBody(*other, RichRecord::FromPlainText(QStringLiteral("Другой шрифт\nвторая строка")));
+    QVERIFY(!IsPlainLook(other->Body));
+    const QByteArray gift = ExportGift({q, other}, report);
     QVERIFY2(gift.contains("[html]") && (gift.contains("<b>") || gift.contains("<strong>")), gift.constData());
+    QVERIFY2(gift.contains("[plain]Другой шрифт\\nвторая строка\n"), gift.constData());
     const TImportResult r = ImportGift(gift);
     QVERIFY2(r.Ok, qPrintable(r.Error));
-    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions.size(), size_t(2));
+    QCOMPARE(r.Questions[1]->PlainLines, other->PlainLines);
     QCOMPARE(r.Questions[0]->PlainLines, q->PlainLines);
     QCOMPARE(r.Questions[0]->RightMarks, q->RightMarks);
     QVERIFY(!IsPlainLook(r.Questions[0]->Body));
