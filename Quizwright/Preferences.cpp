@@ -557,6 +557,20 @@ bool OnDock(const QMainWindow &window, const QPoint &pos)
 }
 
 namespace {
+// The size the splitter keeps for pane i, hidden or not; 0 when unknown.
+int RememberedSize(const QSplitter *splitter, int i)
+{
+    QByteArray state = splitter->saveState();
+    QDataStream in(&state, QIODevice::ReadOnly);
+    in.setVersion(QDataStream::Qt_5_0);
+    qint32 marker = 0, version = 0;
+    QList<int> sizes;
+    in >> marker >> version >> sizes;
+    if (in.status() != QDataStream::Ok || marker != 0xff || i < 0 || i >= sizes.size())
+        return 0;
+    return sizes.at(i);
+}
+
 int PaneIndex(const QSplitter *question, const char *name)
 {
     for (int i = 0; i < question->count(); ++i)
@@ -609,9 +623,15 @@ void ReadPanes(const QSplitter *main, const QSplitter *question, TPreferences &p
         return;
     const int comment = PaneIndex(question, "panComment");
     const int variants = PaneIndex(question, "panVariants");
-    // A hidden comment pane keeps the height it had.
-    if (comment >= 0 && !question->widget(comment)->isHidden())
+    // A hidden comment pane keeps the height it had: the splitter remembers
+    // it for the next show, and its state is the one place that tells it.
+    if (comment >= 0 && !question->widget(comment)->isHidden()) {
         p.I3 = question->widget(comment)->height();
+    } else if (comment >= 0) {
+        const int remembered = RememberedSize(question, comment);
+        if (remembered > 0)
+            p.I3 = remembered;
+    }
     if (variants >= 0)
         p.I2 = question->widget(variants)->height();
 }

@@ -12,6 +12,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QMenu>
+#include <numeric>
+
+#include "MJvRichedit.h"
 
 #include "Preferences.h"
 #include "QuizDocument.h"
@@ -73,6 +76,7 @@ private Q_SLOTS:
     void closeButtonAndViewCommand();
     void damagedBarValueEndsStartup();
     void windowOffEveryScreenComesBack();
+    void commentPaneHeightOutlivesAQuestionWithoutComment();
 };
 
 void TestMainPreferences::firstStartStoresAtClose()
@@ -212,6 +216,39 @@ void TestMainPreferences::windowOffEveryScreenComesBack()
     QCOMPARE(f.W().size(), QSize(TfrmMain::DesignWidth, TfrmMain::DesignHeight));
     QVERIFY(f.W().x() >= screen.left() && f.W().x() < screen.right() - 64);
     QVERIFY(f.W().y() >= screen.top() && f.W().y() < screen.bottom() - 24);
+}
+
+// The comment pane is hidden for a question without comment; the height the
+// teacher gave it is what the next start shows, not nothing.
+void TestMainPreferences::commentPaneHeightOutlivesAQuestionWithoutComment()
+{
+    TEditorFixture f;
+    QVERIFY(f.Start());
+    TQuestionList list;
+    list.push_back(Question(QStringLiteral("с комментарием"), {"a", "b"}, "! "));
+    list.back()->Comment = RichRecord::FromPlainText(QStringLiteral("комментарий"));
+    list.push_back(Question(QStringLiteral("без комментария"), {"a", "b"}, " !"));
+    const QString path = f.Path(QStringLiteral("t.qe2"));
+    WriteTest(path, list);
+    f.FileNames = {path};
+    QVERIFY(f.W().OpenFile());
+    TfrmMain &w = f.W();
+    w.FocusRow(0);
+    auto *question = Widget<QSplitter>(w, "splQuestion");
+    auto *comment = Widget<QWidget>(w, "panComment");
+    QTRY_VERIFY(comment->isVisible());
+    QList<int> sizes = question->sizes();
+    const int index = question->indexOf(comment);
+    QVERIFY(index >= 0);
+    const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+    sizes[index] = 90;
+    sizes[0] = total - 90 - sizes.last();
+    question->setSizes(sizes);
+    QTRY_COMPARE(comment->height(), 90);
+    w.FocusRow(1);
+    QTRY_VERIFY(comment->isHidden());
+    Close(f);
+    QCOMPARE(Prefs::LoadSettings(*Store(f)).I3, std::optional<qint32>(90));
 }
 
 QTEST_MAIN(TestMainPreferences)
