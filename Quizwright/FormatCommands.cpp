@@ -29,6 +29,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QToolBar>
 #include <QUrl>
 
 #include <optional>
@@ -350,6 +351,42 @@ void TFormatComboBox::hidePopup()
     Q_EMIT closedUp();
 }
 
+void TFormatComboBox::SetContentsLengths(int horizontal, int vertical)
+{
+    m_horizontal = horizontal;
+    m_vertical = vertical;
+    fitOrientation(m_bar ? m_bar->orientation() : Qt::Horizontal);
+}
+
+bool TFormatComboBox::event(QEvent *e)
+{
+    if (e->type() == QEvent::ParentChange)
+        followBar();
+    return QComboBox::event(e);
+}
+
+void TFormatComboBox::followBar()
+{
+    QToolBar *bar = nullptr;
+    for (QWidget *w = parentWidget(); w && !bar; w = w->parentWidget())
+        bar = qobject_cast<QToolBar *>(w);
+    if (bar == m_bar)
+        return;
+    disconnect(m_barConnection);
+    m_bar = bar;
+    if (bar)
+        m_barConnection = connect(bar, &QToolBar::orientationChanged, this, &TFormatComboBox::fitOrientation);
+    fitOrientation(bar ? bar->orientation() : Qt::Horizontal);
+}
+
+void TFormatComboBox::fitOrientation(Qt::Orientation o)
+{
+    // A font box of its full width would make a side bar as wide as the list.
+    const int length = o == Qt::Vertical ? m_vertical : m_horizontal;
+    if (length > 0)
+        setMinimumContentsLength(length);
+}
+
 // ---- the commands -------------------------------------------------------------------
 
 TFormatCommands::TFormatCommands(QWidget *host) : QObject(host)
@@ -434,7 +471,7 @@ TFormatCommands::TFormatCommands(QWidget *host) : QObject(host)
     m_cbFont->setInsertPolicy(QComboBox::NoInsert);
     m_cbFont->lineEdit()->setMaxLength(32);
     m_cbFont->setStatusTip(FormatTexts::FontBoxHint);
-    m_cbFont->setMinimumContentsLength(18);
+    m_cbFont->SetContentsLengths(18, 7);
     m_cbFont->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     connect(m_cbFont, &QComboBox::activated, this, &TFormatCommands::fontChosen);
     connect(m_cbFont, &TFormatComboBox::closedUp, this, [this] { giveFocusBack(true); });
@@ -446,7 +483,7 @@ TFormatCommands::TFormatCommands(QWidget *host) : QObject(host)
     m_cbFontSize->setStatusTip(FormatTexts::SizeBoxHint);
     for (int s : {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 48, 72})
         m_cbFontSize->addItem(QString::number(s));
-    m_cbFontSize->setMinimumContentsLength(3);
+    m_cbFontSize->SetContentsLengths(3, 3);
     m_cbFontSize->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_cbFontSize->setCurrentIndex(-1);
     connect(m_cbFontSize, &QComboBox::editTextChanged, this, &TFormatCommands::sizeEdited);

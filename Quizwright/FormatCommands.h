@@ -60,14 +60,29 @@ struct TSelectionAttributes {
 };
 TSelectionAttributes SelectionAttributes(const TMJvRichEdit &editor);
 
-// A combo box that tells when its drop-down list closes.
+class QToolBar;
+
+// A combo box that tells when its drop-down list closes, and that narrows on
+// a tool bar docked at a side.
 class TFormatComboBox : public QComboBox {
     Q_OBJECT
 public:
     using QComboBox::QComboBox;
     void hidePopup() override;
+    // Minimum contents length on a horizontal and on a vertical bar.
+    void SetContentsLengths(int horizontal, int vertical);
 Q_SIGNALS:
     void closedUp();
+
+protected:
+    bool event(QEvent *e) override;
+
+private:
+    void followBar();
+    void fitOrientation(Qt::Orientation o);
+    int m_horizontal = 0, m_vertical = 0;
+    QPointer<QToolBar> m_bar;
+    QMetaObject::Connection m_barConnection;
 };
 
 class TFormatCommands : public QObject {

@@ -16,6 +16,7 @@
 #include <QTextDocument>
 #include <QTextList>
 #include <QTimer>
+#include <QToolBar>
 #include <QComboBox>
 #include <QVBoxLayout>
 
@@ -131,6 +132,28 @@ private Q_SLOTS:
         TFormatCommands adopted(&other);
         QCOMPARE(adopted.Action(QStringLiteral("actFormatFontBold")), mine);
         QCOMPARE(mine->text(), QStringLiteral("Полужирный"));
+    }
+
+    // On a bar docked at a side the font box narrows, so that the bar does
+    // not take the width of the question list; back on top it widens again.
+    void fontBoxNarrowsOnASideBar()
+    {
+        QToolBar bar;
+        bar.addWidget(cmds->cbFont());
+        bar.addWidget(cmds->cbFontSize());
+        bar.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&bar));
+        const int wide = cmds->cbFont()->sizeHint().width();
+        bar.setOrientation(Qt::Vertical);
+        QVERIFY(cmds->cbFont()->sizeHint().width() < wide * 2 / 3);
+        QVERIFY(cmds->cbFont()->sizeHint().width() >= cmds->cbFontSize()->sizeHint().width());
+        bar.setOrientation(Qt::Horizontal);
+        QCOMPARE(cmds->cbFont()->sizeHint().width(), wide);
+        // Out of the bar again: a plain box.
+        cmds->cbFont()->setParent(host);
+        cmds->cbFontSize()->setParent(host);
+        bar.setOrientation(Qt::Vertical);
+        QCOMPARE(cmds->cbFont()->sizeHint().width(), wide);
     }
 
     void setFormatActionsStateCoversBoxesAndCommands()
