@@ -3,6 +3,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -19,7 +20,8 @@ namespace {
 struct TChars {
     QString c;
     std::vector<bool> esc;
-    std::vector<int> line;
+    std::vector<int> lineStarts;   // offset in c where each line of the block begins
+    std::vector<int> lineNumbers;  // and that line's number in the file
 
     int size() const { return int(c.size()); }
     bool is(int i, QChar ch) const { return i >= 0 && i < size() && c[i] == ch && !esc[size_t(i)]; }
@@ -40,12 +42,17 @@ struct TChars {
         return -1;
     }
     QString text(int from, int to) const { return c.mid(from, to - from); }
-    int lineAt(int i) const { return line.empty() ? 0 : line[size_t(std::clamp(i, 0, size() - 1))]; }
+    int lineAt(int i) const
+    {
+        const auto it = std::upper_bound(lineStarts.begin(), lineStarts.end(), i);
+        return it == lineStarts.begin() ? 0 : lineNumbers[size_t(it - lineStarts.begin() - 1)];
+    }
 };
 
 struct TBlock {
     int firstLine = 0;
     QStringList lines;
+    std::vector<int> numbers;   // comment lines inside a block are not in lines
 };
 
 enum class TTextFormat { Auto, Plain, Html, Markdown };
@@ -62,12 +69,12 @@ TChars Unescape(const TBlock &b)
     TChars s;
     for (int k = 0; k < b.lines.size(); ++k) {
         const QString &l = b.lines[k];
-        const int lineNo = b.firstLine + k;
         if (k > 0) {
             s.c += QLatin1Char('\n');
             s.esc.push_back(false);
-            s.line.push_back(lineNo);
         }
+        s.lineStarts.push_back(s.size());
+        s.lineNumbers.push_back(b.numbers[size_t(k)]);
         for (int i = 0; i < l.size(); ++i) {
             QChar ch = l[i];
             bool escaped = false;
@@ -85,7 +92,6 @@ TChars Unescape(const TBlock &b)
             }
             s.c += ch;
             s.esc.push_back(escaped);
-            s.line.push_back(lineNo);
         }
     }
     return s;
@@ -164,6 +170,7 @@ TImportResult TGiftReader::run()
         if (current.lines.isEmpty())
             current.firstLine = i + 1;
         current.lines << l;
+        current.numbers.push_back(i + 1);
     }
     if (!current.lines.isEmpty())
         blocks.push_back(std::move(current));

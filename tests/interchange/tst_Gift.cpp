@@ -213,6 +213,7 @@ void TstGift::malformed_data()
     QTest::newRow("close after") << QStringLiteral("a {=b ~c} }\n") << 1 << QStringLiteral("«}» без открывающей");
     QTest::newRow("blank inside") << QStringLiteral("a {\n=b\n\n~c\n}\n") << 1 << QStringLiteral("«{» не закрыта");
     QTest::newRow("second field") << QStringLiteral("a {=b ~c} d {~e\n") << 1 << QStringLiteral("«{» не закрыта");
+    QTest::newRow("after a comment line") << QStringLiteral("a\n// comment\n{=b\n// another\n~c {\n") << 3 << QStringLiteral("«{» не закрыта");
     QTest::newRow("title") << QStringLiteral("\n\n::без конца {=a ~b}\n") << 3 << QStringLiteral("«::»");
 }
 
