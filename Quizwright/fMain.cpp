@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "ClipboardCommands.h"
 #include "Clock.h"
 #include "EditorIcons.h"
 #include "ConfigLocation.h"
@@ -220,27 +221,11 @@ void TfrmMain::SetUpActions()
     connect(ui->actEditRedo, &QAction::triggered, this, &TfrmMain::actEditRedoExecute);
     connect(ui->actEditSelectAll, &QAction::triggered, this, &TfrmMain::actEditSelectAllExecute);
     connect(ui->actEditDelete, &QAction::triggered, this, &TfrmMain::actEditDeleteExecute);
-    connect(ui->actEditCut, &QAction::triggered, this, [this] {
-        if (auto *re = qobject_cast<QTextEdit *>(QApplication::focusWidget()))
-            re->cut();
-        else if (auto *mem = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()))
-            mem->cut();
-        ButtonsState();
-    });
-    connect(ui->actEditCopy, &QAction::triggered, this, [this] {
-        if (auto *re = qobject_cast<QTextEdit *>(QApplication::focusWidget()))
-            re->copy();
-        else if (auto *mem = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()))
-            mem->copy();
-        ButtonsState();
-    });
-    connect(ui->actEditPaste, &QAction::triggered, this, [this] {
-        if (auto *re = qobject_cast<QTextEdit *>(QApplication::focusWidget()))
-            re->paste();
-        else if (auto *mem = qobject_cast<QPlainTextEdit *>(QApplication::focusWidget()))
-            mem->paste();
-        ButtonsState();
-    });
+    m_clip = new TClipboardCommands(*this);
+    connect(ui->actEditCut, &QAction::triggered, m_clip, &TClipboardCommands::Cut);
+    connect(ui->actEditCopy, &QAction::triggered, m_clip, &TClipboardCommands::Copy);
+    connect(ui->actEditPaste, &QAction::triggered, m_clip, &TClipboardCommands::Paste);
+    connect(ui->actEditPasteSpecial, &QAction::triggered, m_clip, &TClipboardCommands::PasteSpecial);
     connect(ui->actEditAddQuestion, &QAction::triggered, this, &TfrmMain::AddQuestion);
     connect(ui->actEditDeleteQuestions, &QAction::triggered, this, &TfrmMain::actEditDeleteQuestionsExecute);
     connect(ui->actEditAddComment, &QAction::triggered, this, &TfrmMain::actEditAddCommentExecute);
@@ -516,6 +501,8 @@ void TfrmMain::FormClose()
 {
     // Taken while the window still shows it all.
     CollectSettings();
+    m_clip->LeaveViewerChain();
+    const std::optional<bool> keepClipboard = m_clip->AskKeep();
     hide();
     Pane()->stopUpdateTimer();
     if (m_working)
@@ -523,6 +510,8 @@ void TfrmMain::FormClose()
     SaveSettings();
     {
         TUpdateLockGuard lock(*m_doc);
+        if (keepClipboard)
+            m_clip->Settle(*keepClipboard);
         m_current = m_previous = nullptr;
         Pane()->UpdateView(nullptr);
         Model()->clear();
@@ -668,10 +657,7 @@ void TfrmMain::DeleteProgressBar()
 
 void TfrmMain::NewTest()
 {
-    if (Model()->hasClipMarks()) {
-        // The question clipboard keeps nothing yet: the marks only go.
-        Model()->clearClipMarks();
-    }
+    m_clip->SettleBeforeEmptying();
     SInfo(DocTexts::StatusFreeing);
     m_doc->NewTest();
     SInfo(QString());
@@ -701,6 +687,7 @@ bool TfrmMain::RunRead(const std::function<TOpenResult(const TReadOptions &)> &r
         return typed;
     };
     options.ReadingQuestions = [this]() {
+        m_clip->SettleBeforeEmptying();
         SInfo(DocTexts::StatusReading);
         CreateProgressBar();
     };
@@ -844,6 +831,8 @@ void TfrmMain::UpdateData()
 {
     // The flush takes what the pending timer would, and later than the save it must not.
     Pane()->stopUpdateTimer();
+    if (m_clip)
+        m_clip->CurrentQuestionFlushing();
     if (m_current && Model()->rowOf(m_current) >= 0 && Pane()->UpdateData(m_current))
         Model()->rowChanged(m_current);
 }
@@ -894,7 +883,7 @@ void TfrmMain::QuestionEdited()
         if (PrefFlags & pfRecheckClipMarked)
             TQuestionListModel::CheckBadState(*m_current);
         ui->vstQTree->selectionModel()->clearSelection();
-        Model()->clearClipMarks();
+        m_clip->EmptyClipboard();
     }
     UpdateTreeView();
 }
@@ -1061,10 +1050,9 @@ void TfrmMain::ButtonsState()
         auto *interchange = findChild<TInterchangeCommands *>(QString(), Qt::FindDirectChildrenOnly);
         ui->actEditUndo->setEnabled(interchange && interchange->CanUndoImport());
         ui->actEditRedo->setEnabled(false);
-        // Questions on the clipboard come later.
-        ui->actEditCopy->setEnabled(false);
-        ui->actEditCut->setEnabled(false);
-        ui->actEditPaste->setEnabled(false);
+        ui->actEditCopy->setEnabled(m_current != nullptr);
+        ui->actEditCut->setEnabled(m_current != nullptr);
+        ui->actEditPaste->setEnabled(m_clip->CanPasteQuestions());
         ui->actEditDelete->setEnabled(false);
     } else if (editor == E::Variants) {
         SetFormatActionsState(false);
@@ -1078,6 +1066,7 @@ void TfrmMain::ButtonsState()
     } else {
         SetFormatActionsState(false);
     }
+    ui->actEditPasteSpecial->setEnabled((editor == E::Text || editor == E::Comment) && ui->actEditPaste->isEnabled());
     const bool hasCurrent = m_current != nullptr;
     pane->setEnabled(hasCurrent);
     ui->actEditDeleteQuestions->setEnabled(hasCurrent);

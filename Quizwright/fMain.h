@@ -22,6 +22,7 @@ class QMenu;
 class QModelIndex;
 class QProgressBar;
 class QSettings;
+class TClipboardCommands;
 class TfrmAbout;
 class TFormatCommands;
 class TfrmInfo;
@@ -155,6 +156,8 @@ public:
     void SetFormatActionsState(bool enabled);
     // The formatting and insertion commands of the two rich-text editors.
     TFormatCommands *FormatCommands() const { return m_format; }
+    // Cut, copy, paste and drops of whole questions.
+    TClipboardCommands *Clipboard() const { return m_clip; }
 
     // ---- preferences ----
     // The per-user store; the variable QE_EDITOR_SETTINGS names an INI file instead.
@@ -222,6 +225,7 @@ private:
     TfrmAbout *m_about = nullptr;
     TfrmPass *m_pass = nullptr;
     TFormatCommands *m_format = nullptr;
+    TClipboardCommands *m_clip = nullptr;
     QMenu *m_treeMenu = nullptr;
     QMenu *m_richMenu = nullptr;
     QList<QAction *> m_recentActions;
