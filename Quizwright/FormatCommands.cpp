@@ -29,6 +29,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QLayout>
 #include <QToolBar>
 #include <QUrl>
 
@@ -383,8 +384,14 @@ void TFormatComboBox::fitOrientation(Qt::Orientation o)
 {
     // A font box of its full width would make a side bar as wide as the list.
     const int length = o == Qt::Vertical ? m_vertical : m_horizontal;
-    if (length > 0)
-        setMinimumContentsLength(length);
+    if (length <= 0 || length == minimumContentsLength())
+        return;
+    setMinimumContentsLength(length);
+    // The bar keeps the width it worked out before unless told again.
+    if (m_bar && m_bar->layout()) {
+        m_bar->layout()->invalidate();
+        m_bar->updateGeometry();
+    }
 }
 
 // ---- the commands -------------------------------------------------------------------

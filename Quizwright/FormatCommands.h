@@ -71,6 +71,8 @@ public:
     void hidePopup() override;
     // Minimum contents length on a horizontal and on a vertical bar.
     void SetContentsLengths(int horizontal, int vertical);
+    // The box keeps its first minimum otherwise, whatever the contents length.
+    QSize minimumSizeHint() const override { return sizeHint(); }
 Q_SIGNALS:
     void closedUp();
 

@@ -146,6 +146,9 @@ private Q_SLOTS:
         const int wide = cmds->cbFont()->sizeHint().width();
         bar.setOrientation(Qt::Vertical);
         QVERIFY(cmds->cbFont()->sizeHint().width() < wide * 2 / 3);
+        // The bar's own width follows, not the box's first minimum.
+        QVERIFY(cmds->cbFont()->minimumSizeHint().width() < wide * 2 / 3);
+        QVERIFY(bar.sizeHint().width() < wide);
         QVERIFY(cmds->cbFont()->sizeHint().width() >= cmds->cbFontSize()->sizeHint().width());
         bar.setOrientation(Qt::Horizontal);
         QCOMPARE(cmds->cbFont()->sizeHint().width(), wide);

@@ -117,6 +117,9 @@ void TestMainPreferences::nextStartRestores()
     QCOMPARE(w.size(), QSize(700, 500));
     QCOMPARE(Widget<QSplitter>(w, "splMain")->sizes().constFirst(), 300);
     QCOMPARE(w.toolBarArea(Widget<QToolBar>(w, "TBToolbarFormat")), Qt::LeftToolBarArea);
+    // Docked at the side, the bar keeps to the width of a narrow font box.
+    QVERIFY2(Widget<QToolBar>(w, "TBToolbarFormat")->width() < 140,
+             qPrintable(QString::number(Widget<QToolBar>(w, "TBToolbarFormat")->width())));
     QVERIFY(w.statusBar()->isHidden());
     QVERIFY(!w.Action("actViewToolBarStatus")->isChecked());
     QCOMPARE(w.Document()->recentFiles().items(), left.RecentFiles);
