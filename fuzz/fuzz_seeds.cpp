@@ -138,6 +138,13 @@ int main(int argc, char **argv)
                                             "\\'c2\\'ee\\'ef\\'f0\\'ee\\u1089?\\par}");
 
     TQuestionList qs{question(1, 3, textRecord), question(2, 0, picRecord), question(3, 2, textRecord)};
+    // The editor's clipboard block: byte count, then each question's size, record and bad-state byte.
+    QByteArray nodes;
+    for (const auto &q : qs) {
+        const QByteArray rec = recordBytes(*q);
+        nodes += Le().u32(quint32(rec.size() + 1)).raw(rec).u8(q->Variants.isEmpty() ? 1 : 0).b;
+    }
+    put("clipboard", "three", Le().u32(quint32(nodes.size())).raw(nodes).b);
 
     // Test files.
     TTestInfo info = TTestInfo::NewTestValues();
