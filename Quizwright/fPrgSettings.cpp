@@ -4,7 +4,8 @@
 #include "Preferences.h"
 
 TfrmPrgSettings::TfrmPrgSettings(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint),
       ui(new Ui::TfrmPrgSettings)
 {
     ui->setupUi(this);
