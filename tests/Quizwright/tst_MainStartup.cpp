@@ -282,8 +282,8 @@ private Q_SLOTS:
             if (act->isVisible())
                 names << (act->isSeparator() ? QStringLiteral("-") : act->objectName());
         QCOMPARE(names, (QStringList{"actFileNew", "actFileOpen", "actFileSave", "actFileSaveAs", "-",
-                                     "actFileParameters", "-", "actFileExportWord", "actFileExportExe", "actFilePreview",
-                                     "-", "actMRU1", "actMRU2", "-", "actFileExit"}));
+                                     "actFileParameters", "-", "actFileExportWord", "actFileImportQuestions",
+                                     "actFileExportQuestions", "-", "actFileExportExe", "actFilePreview", "-", "actMRU1", "actMRU2", "-", "actFileExit"}));
         // Newest first.
         QVERIFY(f.W().findChild<QAction *>(QStringLiteral("actMRU1"))->text().endsWith(QStringLiteral("b.qe2")));
         QVERIFY(f.W().findChild<QAction *>(QStringLiteral("actMRU2"))->text().endsWith(QStringLiteral("a.qe2")));
