@@ -395,6 +395,41 @@ private Q_SLOTS:
         QVERIFY(f.Messages.isEmpty());
     }
 
+    void closingAsksAndYesLeavesTheQuestionsOnTheClipboard()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 3));
+        TfrmMain &w = f.W();
+        w.FocusRow(0);
+        Select(w, {0, 2});
+        w.QTree()->setFocus();
+        w.Action("actEditCopy")->trigger();
+        f.Answers = {QMessageBox::Yes};
+        QVERIFY(w.close());
+        QCOMPARE(f.Questions, QStringList{AskKeep});
+        QCOMPARE(w.Model()->count(), 0);
+        f.Window.reset();
+        // The rows are gone with the window; their copies are not.
+        const TDecodeResult r = ReadClipboard();
+        QVERIFY(r.Ok);
+        QCOMPARE(r.Records.size(), size_t(2));
+        QCOMPARE(r.Records[1].Question->PlainLines.Get(0), QStringLiteral("Q3"));
+    }
+
+    void closingWithNoEmptiesTheClipboard()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 2));
+        TfrmMain &w = f.W();
+        w.FocusRow(1);
+        w.QTree()->setFocus();
+        w.Action("actEditCopy")->trigger();
+        f.Answers = {QMessageBox::No};
+        QVERIFY(w.close());
+        QCOMPARE(f.Questions, QStringList{AskKeep});
+        QVERIFY(!HoldsQuestions());
+    }
+
     void commandsOutsideTheListAndEditorsSayTheSituationIsUnforeseen()
     {
         TEditorFixture f;
