@@ -285,6 +285,8 @@ void TClipboardCommands::ClipboardChanged()
 
 void TClipboardCommands::RowsGoing(int first, int last)
 {
+    if (m_dragData)
+        static_cast<QuestionClipboard::TQuestionMimeData *>(m_dragData.data())->render();
     QuestionClipboard::TQuestionMimeData *own = QuestionClipboard::OwnData();
     if (!own || own->isRendered())
         return;
@@ -299,6 +301,8 @@ void TClipboardCommands::RowsGoing(int first, int last)
 
 void TClipboardCommands::EverythingGoing()
 {
+    if (m_dragData)
+        static_cast<QuestionClipboard::TQuestionMimeData *>(m_dragData.data())->render();
     if (QuestionClipboard::TQuestionMimeData *own = QuestionClipboard::OwnData())
         own->render();
     m_dragged.clear();
@@ -367,7 +371,9 @@ QMimeData *TClipboardCommands::DragData()
         m_dragged.push_back(&model->record(r));
     if (m_dragged.empty())
         return nullptr;
-    return new QuestionClipboard::TQuestionMimeData(View(), m_dragged);
+    auto *data = new QuestionClipboard::TQuestionMimeData(View(), m_dragged);
+    m_dragData = data;
+    return data;
 }
 
 QList<int> TClipboardCommands::DraggedRows() const

@@ -3,7 +3,9 @@
 // paste and paste special routed by focus, the rows marked while their copy is
 // on the clipboard, the question about copied questions before the list is
 // emptied, and what drops on the question list do.
+#include <QMimeData>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -94,4 +96,7 @@ private:
     bool m_following = true;
     // Rows of the drag in progress, by record, in list order.
     std::vector<const TNodeRecord *> m_dragged;
+    // The data of the last drag started here. The receiver of a drop may ask
+    // for it after the drag has ended here, so it is rendered before rows go.
+    QPointer<QMimeData> m_dragData;
 };
