@@ -18,7 +18,7 @@ rm -f "$WORK/new.qe2"
 
 Xvfb "$DISP" -screen 0 1600x700x24 -nolisten tcp >/dev/null 2>&1 &
 XPID=$!
-trap 'kill $APID $BPID 2>/dev/null; kill $XPID 2>/dev/null' EXIT INT TERM
+trap 'rc=$?; set +e; kill $APID $BPID 2>/dev/null; kill $XPID 2>/dev/null; exit $rc' EXIT
 export DISPLAY=$DISP
 sleep 1
 
@@ -54,8 +54,9 @@ ROW_H=${ROW_H:-18}
 row_y() { echo $((LIST_Y + $1 * ROW_H + ROW_H / 2)); }
 
 click() { xdotool mousemove "$1" "$2" click 1; sleep 0.4; }
-drag() {  # x1 y1 x2 y2: press, move in steps, release
+drag() {  # x1 y1 x2 y2 [KEY]: press, KEY held from then on, move in steps, release
   xdotool mousemove "$1" "$2" mousedown 1
+  [ -n "${5:-}" ] && xdotool keydown "$5"
   sleep 0.3
   steps=12
   i=1
@@ -67,6 +68,7 @@ drag() {  # x1 y1 x2 y2: press, move in steps, release
   done
   sleep 0.4
   xdotool mouseup 1
+  [ -n "${5:-}" ] && xdotool keyup "$5"
   sleep 1
 }
 
@@ -85,9 +87,13 @@ shot c10-03-pasted
 # One of them dragged back into the demo test, before its first row (a copy).
 drag $((800 + LIST_X)) "$(row_y 1)" $LIST_X $((LIST_Y + 2))
 shot c10-04-dragged-back
-# Within the new test: its first row moved below its last one's upper part.
+# Within the new test: its first row moved to just above its third.
 drag $((800 + LIST_X)) "$(row_y 0)" $((800 + LIST_X)) $((LIST_Y + 2 * ROW_H + 2))
 shot c10-05-reordered
+# With Shift a move between editors: the demo test's row 8 goes to the top of the new test.
+click $LIST_X "$(row_y 8)"
+drag $LIST_X "$(row_y 8)" $((800 + LIST_X)) $((LIST_Y + 2)) shift
+shot c10-05b-moved-out
 
 # Both saved: the demo test in place, the new one through the save dialog.
 xdotool windowfocus --sync "$WA" 2>/dev/null || true
