@@ -67,6 +67,7 @@ drag() {  # x1 y1 x2 y2 [KEY]: press, KEY held from then on, move in steps, rele
     i=$((i + 1))
   done
   sleep 0.4
+  [ -n "${MIDSHOT:-}" ] && shot "$MIDSHOT"
   xdotool mouseup 1
   [ -n "${5:-}" ] && xdotool keyup "$5"
   sleep 1
@@ -88,7 +89,7 @@ shot c10-03-pasted
 drag $((800 + LIST_X)) "$(row_y 1)" $LIST_X $((LIST_Y + 2))
 shot c10-04-dragged-back
 # Within the new test: its first row moved to just above its third.
-drag $((800 + LIST_X)) "$(row_y 0)" $((800 + LIST_X)) $((LIST_Y + 2 * ROW_H + 2))
+MIDSHOT=c10-05a-insertion-line drag $((800 + LIST_X)) "$(row_y 0)" $((800 + LIST_X)) $((LIST_Y + 2 * ROW_H + 2))
 shot c10-05-reordered
 # With Shift a move between editors: the demo test's row 8 goes to the top of the new test.
 click $LIST_X "$(row_y 8)"
