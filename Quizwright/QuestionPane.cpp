@@ -212,8 +212,8 @@ bool TQuestionPane::loadRich(TMJvRichEdit *editor, const QByteArray &content, co
     } catch (const std::exception &) {
         ok = false;
     }
+    // The load leaves the caret at the start, even when it fails.
     editor->document()->clearUndoRedoStacks();
-    editor->moveCursor(QTextCursor::Start);
     if (!ok)
         ShowError(failure);
     return ok;
@@ -232,7 +232,11 @@ void TQuestionPane::setVariantsText(const QString &text)
         doc->clearUndoRedoStacks();
     else
         doc->setPlainText(text);
-    mem->moveCursor(QTextCursor::Start);
+    // Already at the start and at the top, the move would only cost a layout pass.
+    const QTextCursor c = mem->textCursor();
+    if (c.position() != 0 || c.hasSelection() || mem->verticalScrollBar()->value() != 0
+        || mem->horizontalScrollBar()->value() != 0)
+        mem->moveCursor(QTextCursor::Start);
 }
 
 void TQuestionPane::emptyRich(TMJvRichEdit *editor)

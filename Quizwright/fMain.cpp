@@ -862,13 +862,18 @@ void TfrmMain::FocusRow(int row)
         return;
     }
     const QModelIndex idx = Model()->index(row);
+    // Only a row that is not wholly in view is scrolled, and then to the middle;
+    // asked before the focus change, whose own scrolling brings the row to an edge.
+    QListView *tree = ui->vstQTree;
+    const bool inView = tree->viewport()->rect().contains(tree->visualRect(idx));
     if (sel->currentIndex() == idx) {
         sel->select(idx, QItemSelectionModel::ClearAndSelect);
         QTreeCurrentChanged(idx);
     } else {
         sel->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect);
     }
-    ui->vstQTree->scrollTo(idx, QAbstractItemView::PositionAtCenter);
+    if (!inView)
+        tree->scrollTo(idx, QAbstractItemView::PositionAtCenter);
 }
 
 void TfrmMain::QuestionEdited()
@@ -1017,8 +1022,13 @@ void TfrmMain::ActiveControlChange(QWidget *control)
 
 void TfrmMain::SetFormatActionsState(bool enabled)
 {
-    if (m_format)
-        m_format->SetFormatActionsState(enabled);
+    if (!m_format)
+        return;
+    // Setting them all again costs more than the rest of a focus move's states.
+    if (!enabled && m_formatActionsOff && !m_format->cbFont()->isEnabled())
+        return;
+    m_format->SetFormatActionsState(enabled);
+    m_formatActionsOff = !enabled;
 }
 
 void TfrmMain::ButtonsState()
@@ -1037,6 +1047,7 @@ void TfrmMain::ButtonsState()
     if (editor == E::Text || editor == E::Comment) {
         m_format->SetActiveEditor(static_cast<TMJvRichEdit *>(f));
         m_format->MirrorSelection();
+        m_formatActionsOff = false;
         ui->actEditUndo->setEnabled(pane->canUndo(editor));
         ui->actEditRedo->setEnabled(pane->canRedo(editor));
         const bool sel = pane->hasSelection(editor);

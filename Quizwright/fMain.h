@@ -225,6 +225,7 @@ private:
     TfrmAbout *m_about = nullptr;
     TfrmPass *m_pass = nullptr;
     TFormatCommands *m_format = nullptr;
+    bool m_formatActionsOff = false;   // as the last SetFormatActionsState(false) left them
     TClipboardCommands *m_clip = nullptr;
     QMenu *m_treeMenu = nullptr;
     QMenu *m_richMenu = nullptr;

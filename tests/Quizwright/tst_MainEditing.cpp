@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "MJvRichedit.h"
 #include "QuestionListModel.h"
@@ -329,6 +330,34 @@ private Q_SLOTS:
                                      "actEditDeleteQuestions", "-", "actEditQTitle", "actEditAddComment",
                                      "actEditDeleteComment"}));
         menu->close();
+    }
+
+    void focusScrollsOnlyARowOutOfViewToTheMiddle()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 80));
+        QListView *tree = f.W().QTree();
+        QScrollBar *bar = tree->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        const auto middleOff = [&](int row) {
+            return qAbs(tree->visualRect(f.W().Model()->index(row)).center().y() - tree->viewport()->height() / 2);
+        };
+        const int rowHeight = tree->visualRect(f.W().Model()->index(0)).height();
+        f.W().FocusRow(50);
+        QCOMPARE(f.W().CurrentRow(), 50);
+        QVERIFY2(middleOff(50) <= rowHeight, qPrintable(QString::number(middleOff(50))));
+        // Rows in view stay where they are, whether focused from code or by a right click.
+        const int at = bar->value();
+        f.W().FocusRow(51);
+        QCOMPARE(f.W().CurrentRow(), 51);
+        QCOMPARE(bar->value(), at);
+        const QRect r = tree->visualRect(f.W().Model()->index(49));
+        QMetaObject::invokeMethod(tree, "customContextMenuRequested", Q_ARG(QPoint, r.center()));
+        QCOMPARE(f.W().CurrentRow(), 49);
+        QCOMPARE(bar->value(), at);
+        f.W().QTreeMenu()->close();
+        f.W().FocusRow(0);
+        QCOMPARE(bar->value(), 0);
     }
 
     void rowsShowErrorsOfReadQuestions()
