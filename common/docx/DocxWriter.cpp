@@ -168,15 +168,25 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
 
     TDocxTemplate t;
     QString main;
+    // A part is kept once, and never one the new document writes itself:
+    // a damaged template naming it twice would make an unwritable package.
+    QSet<QString> kept{QStringLiteral("[Content_Types].xml"), QStringLiteral("_rels/.rels"),
+                       QStringLiteral("word/document.xml"), QStringLiteral("word/_rels/document.xml.rels")};
+    auto keepable = [&](const QString &part) {
+        return files.contains(part) && !kept.contains(part) && !part.endsWith(QLatin1String(".rels"));
+    };
     for (const TRelationship &rel : ReadRelationships(files.value(QStringLiteral("_rels/.rels")))) {
         const QString target = ResolveTarget(QString(), rel.target);
-        if (rel.type == kOfficeDocument)
+        if (rel.type == kOfficeDocument) {
             main = target;
-        else if ((rel.type == kCoreProps || rel.type == kAppProps) && files.contains(target))
+        } else if ((rel.type == kCoreProps || rel.type == kAppProps) && keepable(target)) {
+            kept.insert(target);
             t.m_packageParts.append({target, typeOf(target), files.value(target), {}, rel.type});
+        }
     }
     if (main.isEmpty() || !files.contains(main))
         throw EDocxError(QStringLiteral("no main document part"));
+    kept.insert(main);
 
     const QString mainDir = Dir(main);
     for (const TRelationship &rel : ReadRelationships(files.value(RelsName(main)))) {
@@ -185,21 +195,19 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
         if (!kKeptRelations.contains(rel.type.mid(Ns::RelBase.size())))
             continue;
         const QString part = ResolveTarget(mainDir, rel.target);
-        if (!files.contains(part))
+        if (!keepable(part))
             continue;
+        kept.insert(part);
         t.m_parts.append({part, typeOf(part), files.value(part), files.value(RelsName(part)), rel.type});
     }
     // What the kept parts refer to themselves (embedded fonts, a theme's pictures)
     // comes along, or their relationships would point nowhere.
-    QSet<QString> kept;
-    for (const TPart &p : std::as_const(t.m_parts))
-        kept.insert(p.name);
     const qsizetype direct = t.m_parts.size();
     for (qsizetype i = 0; i < direct; ++i) {
         const QString dir = Dir(t.m_parts[i].name);
         for (const TRelationship &rel : ReadRelationships(t.m_parts[i].rels)) {
             const QString part = ResolveTarget(dir, rel.target);
-            if (rel.mode == QLatin1String("External") || kept.contains(part) || !files.contains(part))
+            if (rel.mode == QLatin1String("External") || !keepable(part))
                 continue;
             kept.insert(part);
             t.m_parts.append({part, typeOf(part), files.value(part), files.value(RelsName(part)), QString()});
@@ -852,6 +860,29 @@ QByteArray TDocxDocument::package()
     TZipEntries entries;
     QList<QPair<QString, QString>> overrides;   // part -> content type
 
+    // Our own parts take names the template's parts leave free: a template
+    // whose header shows word/media/image1.png is an ordinary one.
+    QSet<QString> taken{QStringLiteral("[Content_Types].xml"), QStringLiteral("_rels/.rels"),
+                        QStringLiteral("word/document.xml"), QStringLiteral("word/_rels/document.xml.rels")};
+    for (const QList<TDocxTemplate::TPart> *list : {&s.tpl.parts(), &s.tpl.packageParts()})
+        for (const TDocxTemplate::TPart &p : *list) {
+            taken.insert(p.name);
+            if (!p.rels.isEmpty())
+                taken.insert(RelsName(p.name));
+        }
+    auto freeName = [&](const QString &dir, const QString &name) {
+        QString n = name;
+        for (int i = 2; taken.contains(dir + n); ++i)
+            n = QStringLiteral("qe%1-").arg(i) + name;
+        taken.insert(dir + n);
+        return n;
+    };
+    const QString numberingName = ownNumbering ? freeName(QStringLiteral("word/"), QStringLiteral("numbering.xml")) : QString();
+    const QString footerName = s.hasFooter ? freeName(QStringLiteral("word/"), QStringLiteral("footer1.xml")) : QString();
+    QStringList mediaNames;
+    for (const Impl::Media &m : std::as_const(s.media))
+        mediaNames << freeName(QStringLiteral("word/media/"), m.name);
+
     // Main part relationships.
     QByteArray rels;
     QHash<QString, QString> relIdOfPart;
@@ -875,11 +906,11 @@ QByteArray TDocxDocument::package()
             rel(id, p.relType, p.name.startsWith(QLatin1String("word/")) ? p.name.mid(5) : QStringLiteral("../") + p.name);
         }
         if (ownNumbering)
-            rel(QStringLiteral("rIdNumbering1"), Ns::RelBase + QStringLiteral("numbering"), QStringLiteral("numbering.xml"));
+            rel(QStringLiteral("rIdNumbering1"), Ns::RelBase + QStringLiteral("numbering"), numberingName);
         if (s.hasFooter)
-            rel(QStringLiteral("rIdFooter1"), Ns::RelBase + QStringLiteral("footer"), QStringLiteral("footer1.xml"));
-        for (const Impl::Media &m : std::as_const(s.media))
-            rel(m.relId, Ns::RelBase + QStringLiteral("image"), QStringLiteral("media/") + m.name);
+            rel(QStringLiteral("rIdFooter1"), Ns::RelBase + QStringLiteral("footer"), footerName);
+        for (qsizetype i = 0; i < s.media.size(); ++i)
+            rel(s.media[i].relId, Ns::RelBase + QStringLiteral("image"), QStringLiteral("media/") + mediaNames[i]);
         x.writeEndElement();
         x.writeEndDocument();
     }
@@ -910,9 +941,9 @@ QByteArray TDocxDocument::package()
     for (const TDocxTemplate::TPart &p : s.tpl.parts())
         overrides.append({p.name, p.contentType});
     if (ownNumbering)
-        overrides.append({QStringLiteral("word/numbering.xml"), wml + QStringLiteral("numbering+xml")});
+        overrides.append({QStringLiteral("word/") + numberingName, wml + QStringLiteral("numbering+xml")});
     if (s.hasFooter)
-        overrides.append({QStringLiteral("word/footer1.xml"), wml + QStringLiteral("footer+xml")});
+        overrides.append({QStringLiteral("word/") + footerName, wml + QStringLiteral("footer+xml")});
 
     QByteArray types;
     {
@@ -951,11 +982,11 @@ QByteArray TDocxDocument::package()
             entries.append({RelsName(p.name), p.rels});
     }
     if (ownNumbering)
-        entries.append({QStringLiteral("word/numbering.xml"), s.numberingXml()});
+        entries.append({QStringLiteral("word/") + numberingName, s.numberingXml()});
     if (s.hasFooter)
-        entries.append({QStringLiteral("word/footer1.xml"), s.footerXml()});
-    for (const Impl::Media &m : std::as_const(s.media))
-        entries.append({QStringLiteral("word/media/") + m.name, m.png});
+        entries.append({QStringLiteral("word/") + footerName, s.footerXml()});
+    for (qsizetype i = 0; i < s.media.size(); ++i)
+        entries.append({QStringLiteral("word/media/") + mediaNames[i], s.media[i].png});
     return WriteZip(entries);
 }
 

@@ -47,6 +47,7 @@ private Q_SLOTS:
     void defaultTemplateStyles();
     void foreignTemplateParts();
     void templateNumberingKept();
+    void templatePartNamesNeverClash();
     void packageStructure();
     void corpusCharacters_data();
     void corpusCharacters();
@@ -166,6 +167,85 @@ void TestDocxWriter::foreignTemplateParts()
     // The main part relates only to what it uses.
     for (const TRel &r : Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels"))))
         QVERIFY2(!r.type.endsWith(QLatin1String("/font")), qPrintable(r.target));
+}
+
+// A header picture at word/media/image1.png is how word processors save a
+// logo; a footer part of the template's own, and damaged relationships naming
+// parts twice or naming the main part as styles, must not make an unwritable package.
+void TestDocxWriter::templatePartNamesNeverClash()
+{
+    QImage logo(8, 8, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    QByteArray logoPng;
+    {
+        QBuffer b(&logoPng);
+        b.open(QIODevice::WriteOnly);
+        logo.save(&b, "PNG");
+    }
+    Docx::TZipEntries entries = Docx::ReadZip(ReadFile(DefaultTemplate()));
+    for (auto &[name, bytes] : entries) {
+        if (name == QLatin1String("[Content_Types].xml"))
+            bytes.replace("</Types>", "<Default Extension=\"png\" ContentType=\"image/png\"/>"
+                                      "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/>"
+                                      "<Override PartName=\"/word/footer1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.footer+xml\"/></Types>");
+        if (name == QLatin1String("_rels/.rels"))
+            bytes.replace("</Relationships>", "<Relationship Id=\"rId98\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" Target=\"docProps/core.xml\"/>"
+                                              "<Relationship Id=\"rId99\" Type=\"http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties\" Target=\"docProps/core.xml\"/></Relationships>");
+        if (name == QLatin1String("word/_rels/document.xml.rels"))
+            bytes.replace("</Relationships>", "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/>"
+                                              "<Relationship Id=\"rId10\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/>"
+                                              "<Relationship Id=\"rId11\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" Target=\"document.xml\"/></Relationships>");
+        if (name == QLatin1String("word/document.xml"))
+            bytes.replace("<w:sectPr>", "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId9\"/>");
+    }
+    entries.append({QStringLiteral("word/header1.xml"), "<w:hdr xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"});
+    entries.append({QStringLiteral("word/_rels/header1.xml.rels"),
+                    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                    "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/image\" Target=\"media/image1.png\"/>"
+                    "<Relationship Id=\"rId2\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer\" Target=\"footer1.xml\"/></Relationships>"});
+    entries.append({QStringLiteral("word/media/image1.png"), logoPng});
+    entries.append({QStringLiteral("word/footer1.xml"), "<w:ftr xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"});
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(Docx::WriteZip(entries));
+
+    QImage img(24, 16, QImage::Format_RGB32);
+    img.fill(Qt::blue);
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.insertText(QStringLiteral("Рисунок "));
+    c.insertText(QString(QChar::ObjectReplacementCharacter), RichText::ObjectFormat(RichText::PictureObject(img)));
+    Docx::TDocxDocument d(tpl);
+    d.addRichText(doc);
+    d.setFooter(QStringLiteral("Идентификатор теста: 7"));
+    const QByteArray zip = d.package();
+    const QStringList order = EntryOrder(zip);
+    QCOMPARE(QSet<QString>(order.begin(), order.end()).size(), order.size());
+    const QMap<QString, QByteArray> parts = Parts(zip);
+    QCOMPARE(parts.value(QStringLiteral("word/media/image1.png")), logoPng);   // the template's logo is untouched
+
+    // Our picture and our footer went under names of their own, and the main part points at them.
+    const QMap<QString, TRel> rels = Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels")));
+    QString pictureTarget, footerTarget;
+    int headers = 0;
+    for (const TRel &r : rels) {
+        if (r.type.endsWith(QLatin1String("/image")))
+            pictureTarget = r.target;
+        if (r.type.endsWith(QLatin1String("/footer")))
+            footerTarget = r.target;
+        if (r.type.endsWith(QLatin1String("/header")))
+            ++headers;
+        QVERIFY2(!r.type.endsWith(QLatin1String("/styles")) || r.target != QLatin1String("document.xml"), qPrintable(r.target));
+    }
+    QCOMPARE(headers, 1);
+    QVERIFY(pictureTarget.startsWith(QLatin1String("media/")) && pictureTarget != QLatin1String("media/image1.png"));
+    QImage png;
+    QVERIFY(png.loadFromData(parts.value(QStringLiteral("word/") + pictureTarget), "PNG"));
+    QCOMPARE(png.convertToFormat(QImage::Format_RGB32), img);
+    QVERIFY(!footerTarget.isEmpty() && footerTarget != QLatin1String("footer1.xml"));
+    QCOMPARE(Footer(parts.value(QStringLiteral("word/") + footerTarget)).texts.value(0), QStringLiteral("Идентификатор теста: 7"));
+    const QMap<QString, QString> overrides = Overrides(parts.value(QStringLiteral("[Content_Types].xml")));
+    QVERIFY(overrides.value(QStringLiteral("word/") + footerTarget).endsWith(QLatin1String("footer+xml")));
+    QVERIFY(overrides.value(QStringLiteral("word/footer1.xml")).endsWith(QLatin1String("footer+xml")));
+    QVERIFY(overrides.value(QStringLiteral("word/document.xml")).contains(QLatin1String("document")));
 }
 
 // A template with lists of its own keeps them; ours are numbered after them.
