@@ -219,7 +219,7 @@ bool TQuestionPane::loadRich(TMJvRichEdit *editor, const QByteArray &content, co
     return ok;
 }
 
-void TQuestionPane::setVariantsText(const QString &text)
+bool TQuestionPane::setVariantsText(const QString &text)
 {
     // The document's own replacement: it also forgets the undo history, and
     // leaves out the editor's scrolling and caret work that the next paint does.
@@ -228,15 +228,19 @@ void TQuestionPane::setVariantsText(const QString &text)
     // Many questions share their variants (yes/no); the same lines need no new layout.
     QString raw = text;
     raw.replace(QLatin1Char('\n'), QChar(QChar::ParagraphSeparator));
-    if (doc->toRawText() == raw)
-        doc->clearUndoRedoStacks();
-    else
+    bool changed = doc->toRawText() != raw;
+    if (changed)
         doc->setPlainText(text);
+    else
+        doc->clearUndoRedoStacks();
     // Already at the start and at the top, the move would only cost a layout pass.
     const QTextCursor c = mem->textCursor();
     if (c.position() != 0 || c.hasSelection() || mem->verticalScrollBar()->value() != 0
-        || mem->horizontalScrollBar()->value() != 0)
+        || mem->horizontalScrollBar()->value() != 0) {
         mem->moveCursor(QTextCursor::Start);
+        changed = true;
+    }
+    return changed;
 }
 
 void TQuestionPane::emptyRich(TMJvRichEdit *editor)
@@ -279,13 +283,15 @@ void TQuestionPane::UpdateView(TNodeRecord *rec)
         emptyRich(ui->reQuestionComment);
         QCommentsHide();
     }
-    setVariantsText(q.Variants.join(QLatin1Char('\n')));
+    const bool linesMoved = setVariantsText(q.Variants.join(QLatin1Char('\n')));
     UpdateCheckBoxes();
     const int n = qMin(variantLineCount(), MaxVariants);
     for (int i = 0; i < n; ++i)
         m_boxes[i]->setChecked(i < q.RightMarks.size() && q.RightMarks.at(i) == QLatin1Char('!'));
     m_textModified = m_commentModified = m_variantsModified = false;
-    placeCheckBoxes();
+    // Boxes beside unmoved lines stand where they are; a new size places them by its event.
+    if (linesMoved)
+        placeCheckBoxes();
 }
 
 bool TQuestionPane::FastUpdateData(TNodeRecord *rec)

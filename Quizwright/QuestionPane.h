@@ -153,7 +153,8 @@ private:
     QByteArray buildDefault(const QString &text, const TMyTextAttr &attr) const;
     bool loadRich(TMJvRichEdit *editor, const QByteArray &content, const QString &failure);
     void emptyRich(TMJvRichEdit *editor);
-    void setVariantsText(const QString &text);
+    // False when the lines, the caret and the scrolling stayed as they were.
+    bool setVariantsText(const QString &text);
     QWidget *editorWidget(TEditor e) const;
 
     Ui::TQuestionPane *ui;
