@@ -449,7 +449,6 @@ QString HtmlWithoutFiles(const QByteArray &record, TReport &report, const QStrin
         html.remove(img);
         report.add(where + QStringLiteral("рисунки не перенесены (%1): в этом формате нет файлов.").arg(files.size()));
     }
-    html.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return html;
 }
 
