@@ -94,7 +94,10 @@ void DrawListMarkers(QPainter &painter, const QTextDocument &doc, const QRectF &
         if (!layout || layout->lineCount() == 0)
             continue;
         const QTextLine first = layout->lineAt(0);
-        const QPointF pos = layout->position() + first.position();
+        // The line spans the whole paragraph width; a centred, right-aligned or
+        // right-to-left first line starts where its text does, not at the line's left.
+        const QRectF textRect = first.naturalTextRect();
+        const QPointF pos = layout->position().toPoint() + textRect.topLeft().toPoint();
         if (!clip.isEmpty() && (pos.y() > clip.bottom() || pos.y() + first.height() < clip.top()))
             continue;
         const QString text = ListMarkerText(b);
@@ -103,10 +106,14 @@ void DrawListMarkers(QPainter &painter, const QTextDocument &doc, const QRectF &
         if (QPaintDevice *device = doc.documentLayout()->paintDevice())
             font = QFont(font, device);
         const QFontMetrics fm(font);
-        const qreal x = pos.x() - fm.horizontalAdvance(QLatin1Char(' ')) - fm.horizontalAdvance(text);
+        const Qt::LayoutDirection dir = b.textDirection();
+        const qreal space = fm.horizontalAdvance(QLatin1Char(' '));
+        const qreal x = dir == Qt::RightToLeft ? pos.x() + textRect.width() + space
+                                               : pos.x() - space - fm.horizontalAdvance(text);
 
         QTextLayout marker(text, font, doc.documentLayout()->paintDevice());
         QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+        // the marker text reads left to right in either direction, as Qt shows its own
         option.setTextDirection(Qt::LeftToRight);
         marker.setTextOption(option);
         marker.beginLayout();

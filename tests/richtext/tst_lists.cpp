@@ -54,19 +54,38 @@ QImage Render(QTextDocument &doc, bool ownMarkers)
 }
 
 // Set QE_SAVE_RENDER to a folder to look at what the tests drew.
-void SaveForViewing(const QImage &img, const char *name)
+void SaveForViewing(const QImage &img, const QByteArray &name)
 {
     const QString dir = qEnvironmentVariable("QE_SAVE_RENDER");
     if (!dir.isEmpty())
-        img.save(dir + QLatin1Char('/') + QLatin1String(name));
+        img.save(dir + QLatin1Char('/') + QString::fromLatin1(name));
 }
 
-QByteArray ListRtf(const char *kind, int start, const char *before, const char *after)
+QByteArray ListRtf(const char *kind, int start, const char *before, const char *after, const char *para = "")
 {
     return QByteArray("{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
                       "\\viewkind4\\uc1\\pard\\f0\\fs24 head\\par\\pard{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart") +
            QByteArray::number(start) + '\\' + kind + "{\\pntxtb " + before + "}{\\pntxta " + after +
-           "}}\\fi-360\\li720 one\\par two\\par three\\par\\pard end\\par}";
+           "}}\\fi-360\\li720" + para + " one\\par two\\par three\\par\\pard end\\par}";
+}
+
+bool IsInk(QRgb c)
+{
+    return qGray(c) < 128;
+}
+
+// Horizontal extent of the ink in rows [top, bottom) and columns [0, right); empty when there is none.
+QPair<int, int> InkColumns(const QImage &img, int top, int bottom, int right)
+{
+    int first = -1, last = -1;
+    for (int y = std::max(top, 0); y < std::min(bottom, img.height()); ++y)
+        for (int x = 0; x < std::min(right, img.width()); ++x)
+            if (IsInk(img.pixel(x, y))) {
+                if (first < 0 || x < first)
+                    first = x;
+                last = std::max(last, x);
+            }
+    return {first, last};
 }
 
 } // namespace
@@ -124,14 +143,36 @@ private Q_SLOTS:
         QCOMPARE(ShownMarkers(again), expected);
     }
 
-    // Our markers sit where Qt draws its own: a list from 1 drawn both ways is identical.
+    void placementMatchesQt_data()
+    {
+        QTest::addColumn<QByteArray>("para");
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::newRow("left") << QByteArray() << false;
+        QTest::newRow("centred") << QByteArray("\\qc") << false;
+        QTest::newRow("right") << QByteArray("\\qr") << false;
+        QTest::newRow("justified") << QByteArray("\\qj") << false;
+        QTest::newRow("right to left") << QByteArray("\\ri1440") << true;
+    }
+    // Our markers sit where Qt draws its own: a list from 1 drawn both ways is identical,
+    // whatever the paragraphs' alignment and direction.
     void placementMatchesQt()
     {
-        const QByteArray rtf = ListRtf("pndec", 1, "", ".");
+        QFETCH(QByteArray, para);
+        QFETCH(bool, rightToLeft);
+        const QByteArray rtf = ListRtf("pndec", 1, "", ".", para.constData());
         QTextDocument native;
         ReadRtf(rtf, native);
         QTextDocument own;
         ReadRtf(rtf, own);
+        if (rightToLeft) {
+            for (QTextDocument *d : {&native, &own}) {
+                QTextCursor c(d);
+                c.select(QTextCursor::Document);
+                QTextBlockFormat bf;
+                bf.setLayoutDirection(Qt::RightToLeft);
+                c.mergeBlockFormat(bf);
+            }
+        }
         QTextList *list = own.begin().next().textList();
         QTextListFormat lf = list->format();
         lf.setStyle(QTextListFormat::ListStyleUndefined);
@@ -140,9 +181,70 @@ private Q_SLOTS:
         const QImage bare = Render(own, false);
         const QImage b = Render(own, true);
         QVERIFY(a != bare);
-        SaveForViewing(a, "list_native.png");
-        SaveForViewing(b, "list_own.png");
+        const QByteArray tag = QByteArray(QTest::currentDataTag()).replace(' ', '_');
+        SaveForViewing(a, "list_native_" + tag + ".png");
+        SaveForViewing(b, "list_own_" + tag + ".png");
         QCOMPARE(b, a);
+    }
+
+    void wideMarkersSitNextToText_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QStringList>("markers");
+        QTest::newRow("upper roman centred")
+            << ListRtf("pnucrm", 98, "", ")", "\\qc") << QStringList{"XCVIII)", "XCIX)", "C)"};
+        QTest::newRow("lower roman centred")
+            << ListRtf("pnlcrm", 87, "(", ")", "\\qc") << QStringList{"(lxxxvii)", "(lxxxviii)", "(lxxxix)"};
+        QTest::newRow("upper roman right")
+            << ListRtf("pnucrm", 88, "", ".", "\\qr") << QStringList{"LXXXVIII.", "LXXXIX.", "XC."};
+        QTest::newRow("roman from one centred")
+            << ListRtf("pnucrm", 1, "", ")", "\\qc") << QStringList{"I)", "II)", "III)"};
+        QTest::newRow("letters centred")
+            << ListRtf("pnucltr", 700, "", ".", "\\qc") << QStringList{"ZX.", "ZY.", "ZZ."};
+        QTest::newRow("arabic centred")
+            << ListRtf("pndec", 9998, "", "", "\\qc") << QStringList{"9998", "9999", "10000"};
+        QTest::newRow("arabic from one centred")
+            << ListRtf("pndec", 1, "", ".", "\\qc") << QStringList{"1.", "2.", "3."};
+    }
+    // In the control (the player's view too) each marker ends a space before its
+    // paragraph's text, however wide the number and whoever draws it.
+    void wideMarkersSitNextToText()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QStringList, markers);
+        TMJvRichEdit edit;
+        edit.resize(480, 160);
+        edit.setFrameStyle(QFrame::NoFrame);
+        QTextDocument doc;
+        ReadRtf(rtf, doc);
+        edit.LoadRichFromBytes(SaveRecord(doc));
+        edit.SetReadOnly(true);
+        QCOMPARE(ShownMarkers(*edit.document()), markers);
+        const QImage shown = edit.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QByteArray tag = QByteArray(QTest::currentDataTag()).replace(' ', '_');
+        SaveForViewing(edit.grab().toImage(), "list_wide_" + tag + ".png");
+
+        int row = 0;
+        for (QTextBlock b = edit.document()->begin(); b.isValid(); b = b.next()) {
+            if (!b.textList())
+                continue;
+            const QTextLine line = b.layout()->lineAt(0);
+            const QRectF text = line.naturalTextRect().translated(b.layout()->position());
+            const int textLeft = int(text.left());
+            QVERIFY2(textLeft > 100, "the centred or right-aligned text stands well inside the control");
+            QFont font(b.charFormat().font(), edit.viewport());
+            const QFontMetricsF fm(font);
+            const qreal space = fm.horizontalAdvance(QLatin1Char(' '));
+            const qreal width = fm.horizontalAdvance(markers[row]);
+            const auto [inkLeft, inkRight] = InkColumns(shown, int(text.top()), int(text.bottom()), textLeft);
+            const QByteArray where = markers[row].toUtf8() + " text at " + QByteArray::number(textLeft) +
+                                     ", marker ink " + QByteArray::number(inkLeft) + ".." + QByteArray::number(inkRight);
+            QVERIFY2(inkLeft >= 0, where.constData());
+            QVERIFY2(inkRight < textLeft - space + 1 && inkRight > textLeft - 2 * space - 2, where.constData());
+            QVERIFY2(inkLeft >= textLeft - space - width - 2, where.constData());
+            ++row;
+        }
+        QCOMPARE(row, 3);
     }
 
     // The control (also the player's read-only view) paints the markers.
