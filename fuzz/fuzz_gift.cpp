@@ -15,7 +15,9 @@ QString Difference(const TNQuestion &a, const TNQuestion &b)
         return QStringLiteral("marks: '%1' '%2'").arg(a.RightMarks, b.RightMarks);
     if (a.HasTitle != b.HasTitle || a.Title != b.Title)
         return QStringLiteral("title: '%1' '%2'").arg(a.Title, b.Title);
-    const QString ta = Interchange::PlainFromRichRecord(a.Body), tb = Interchange::PlainFromRichRecord(b.Body);
+    // The format trims a text's ends.
+    const QString ta = Interchange::PlainFromRichRecord(a.Body).trimmed();
+    const QString tb = Interchange::PlainFromRichRecord(b.Body).trimmed();
     if (ta != tb)
         return QStringLiteral("text: '%1' | '%2'").arg(ta, tb);
     // An information item's comment has no place in the format.
@@ -46,14 +48,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Fuzz::Check(q && q->Variants.size() <= 10, "a question beyond our limits came in");
         Fuzz::Check(q->Variants.size() == q->RightMarks.size(), "marks and variants differ in number");
     }
+    // An information item that is only pictures has nothing the format can hold.
+    TQuestionList kept;
+    for (const TQuestionPtr &q : r.Questions)
+        if (!q->IsInformation() || (q->HasTitle && !q->Title.isEmpty())
+            || !Interchange::PlainFromRichRecord(q->Body).trimmed().isEmpty())
+            kept.push_back(q);
     Interchange::TReport report;
-    const QByteArray gift = Interchange::ExportGift(r.Questions, report);
+    const QByteArray gift = Interchange::ExportGift(kept, report);
     const Interchange::TImportResult back = Interchange::ImportGift(gift);
     Fuzz::Check(back.Ok, "a written file does not read", back.Error);
-    Fuzz::Check(back.Questions.size() == r.Questions.size(), "questions lost on the way out and in",
-                QStringLiteral("%1 -> %2").arg(r.Questions.size()).arg(back.Questions.size()));
+    Fuzz::Check(back.Questions.size() == kept.size(), "questions lost on the way out and in",
+                QStringLiteral("%1 -> %2").arg(kept.size()).arg(back.Questions.size()));
     for (size_t i = 0; i < back.Questions.size(); ++i) {
-        const QString d = Difference(*r.Questions[i], *back.Questions[i]);
+        const QString d = Difference(*kept[i], *back.Questions[i]);
         Fuzz::Check(d.isEmpty(), "question changed by write and read", d);
     }
     Interchange::TReport again;

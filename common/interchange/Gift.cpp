@@ -400,12 +400,18 @@ void TGiftReader::readBlock(const TBlock &b)
         }
     }
 
-    if (text.isEmpty() && question->Variants.isEmpty()) {
+    if (text.isEmpty() && question->Variants.isEmpty() && !question->HasTitle) {
         m_result.Report.add(where + QStringLiteral("пропущен: пустой вопрос."));
         return;
     }
     if (!SetBody(*question, RecordFromText(text, format, m_result.Report, where))) {
         m_result.Report.add(where + QStringLiteral("пропущен: в тексте больше %1 строк.").arg(kMaxPlainLines));
+        return;
+    }
+    // HTML that shows nothing leaves nothing to keep either.
+    if (question->Variants.isEmpty() && !question->HasTitle
+        && question->PlainLines.items().join(QString()).trimmed().isEmpty()) {
+        m_result.Report.add(where + QStringLiteral("пропущен: пустой вопрос."));
         return;
     }
     if (hasFeedback && !feedback.isEmpty())
@@ -468,6 +474,11 @@ QByteArray ExportGift(const TQuestionList &questions, TReport &report)
         if (!q)
             continue;
         const QString where = Where(number, 0);
+        if (q->IsInformation() && !(q->HasTitle && !q->Title.isEmpty())
+            && PlainFromRichRecord(q->Body).trimmed().isEmpty()) {
+            report.add(where + QStringLiteral("пропущен: информационный блок без текста (рисунков в этом формате нет)."));
+            continue;
+        }
         const bool comment = q->Comment && !PlainFromRichRecord(*q->Comment).isEmpty();
         const bool plain = IsUniformLook(q->Body) && (!comment || IsUniformLook(*q->Comment));
         out += QStringLiteral("// %1\n").arg(number);

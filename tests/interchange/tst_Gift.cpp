@@ -53,6 +53,7 @@ private Q_SLOTS:
     void malformed();
     void roundTrip();
     void richTextTravelsAsHtml();
+    void htmlShowingNothing();
 };
 
 void TstGift::multipleChoice()
@@ -292,6 +293,21 @@ void TstGift::richTextTravelsAsHtml()
     QCOMPARE(r.Questions[0]->PlainLines, q->PlainLines);
     QCOMPARE(r.Questions[0]->RightMarks, q->RightMarks);
     QVERIFY(!IsPlainLook(r.Questions[0]->Body));
+}
+
+void TstGift::htmlShowingNothing()
+{
+    // A title keeps an item whose HTML shows nothing; without one it is empty.
+    const TImportResult r = Read(QStringLiteral("::Заголовок::[html]<p><b\n\n[html]<p></p>\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->Title, QStringLiteral("Заголовок"));
+    QCOMPARE(r.Report.Lines, QStringList{QStringLiteral("Вопрос 2 (строка 3): пропущен: пустой вопрос.")});
+    TReport report;
+    const TImportResult back = ImportGift(ExportGift(r.Questions, report));
+    QVERIFY2(back.Ok, qPrintable(back.Error));
+    QCOMPARE(back.Questions.size(), size_t(1));
+    QCOMPARE(back.Questions[0]->Title, QStringLiteral("Заголовок"));
 }
 
 QTEST_MAIN(TstGift)
