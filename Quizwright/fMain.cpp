@@ -864,8 +864,10 @@ void TfrmMain::FocusRow(int row)
     const QModelIndex idx = Model()->index(row);
     // Only a row that is not wholly in view is scrolled, and then to the middle;
     // asked before the focus change, whose own scrolling brings the row to an edge.
+    // Only the height counts: a row is as wide as its text.
     QListView *tree = ui->vstQTree;
-    const bool inView = tree->viewport()->rect().contains(tree->visualRect(idx));
+    const QRect r = tree->visualRect(idx);
+    const bool inView = r.isValid() && r.top() >= 0 && r.bottom() < tree->viewport()->height();
     if (sel->currentIndex() == idx) {
         sel->select(idx, QItemSelectionModel::ClearAndSelect);
         QTreeCurrentChanged(idx);
