@@ -294,7 +294,14 @@ void TGiftReader::readBlock(const TBlock &b)
         const QString before = s.text(i, open).trimmed();
         const QString after = s.text(close + 1, s.size()).trimmed();
         // Text on both sides of the answers: the answers fill a gap in it.
-        text = after.isEmpty() ? before : before + QStringLiteral(" _____ ") + after;
+        // With nothing before it the gap opens the text, with no space of its
+        // own, or the text would change each time it is written and read.
+        if (after.isEmpty())
+            text = before;
+        else if (before.isEmpty())
+            text = QStringLiteral("_____ ") + after;
+        else
+            text = before + QStringLiteral(" _____ ") + after;
         answersStart = open + 1;
         answersEnd = close;
         answers = s.text(answersStart, answersEnd);

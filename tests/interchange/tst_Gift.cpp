@@ -54,6 +54,7 @@ private Q_SLOTS:
     void roundTrip();
     void richTextTravelsAsHtml();
     void htmlShowingNothing();
+    void gapOpeningTheTextIsStable();
 };
 
 void TstGift::multipleChoice()
@@ -308,6 +309,22 @@ void TstGift::htmlShowingNothing()
     QVERIFY2(back.Ok, qPrintable(back.Error));
     QCOMPARE(back.Questions.size(), size_t(1));
     QCOMPARE(back.Questions[0]->Title, QStringLiteral("Заголовок"));
+}
+
+void TstGift::gapOpeningTheTextIsStable()
+{
+    // Answers before any text: the gap opens the question, and writing and
+    // reading it again gives the same file.
+    const TImportResult r = Read(QStringLiteral("{T} это верно.\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->PlainLines.Get(0), QStringLiteral("_____ это верно."));
+    TReport report;
+    const QByteArray once = ExportGift(r.Questions, report);
+    const TImportResult back = ImportGift(once);
+    QVERIFY2(back.Ok, qPrintable(back.Error));
+    QCOMPARE(back.Questions[0]->PlainLines.Get(0), QStringLiteral("_____ это верно."));
+    QCOMPARE(ExportGift(back.Questions, report), once);
 }
 
 QTEST_MAIN(TstGift)
