@@ -8,6 +8,51 @@
 
 #include "QuestionClipboard.h"
 
+#include <QHash>
+#include <QStyledItemDelegate>
+
+namespace {
+// Row sizes by what they are measured from. The view asks for a row's size
+// several times on every focus move (its rectangle, scrolling, repainting the
+// two rows), and measuring the text is the dearest part of it.
+class TRowSizeDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QVariant font = index.data(Qt::FontRole);
+        const QFont f = font.isValid() ? qvariant_cast<QFont>(font).resolve(option.font) : option.font;
+        // Bold is part of the key, the rest of the font and the icon size empty the cache.
+        QFont base = f;
+        base.setBold(false);
+        if (base != m_font || option.decorationSize != m_decoration || m_sizes.size() > 4096) {
+            m_sizes.clear();
+            m_font = base;
+            m_decoration = option.decorationSize;
+        }
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const quint64 key = (quint64(qHash(text)) << 1) | (f.bold() ? 1 : 0);
+        auto it = m_sizes.constFind(key);
+        if (it != m_sizes.cend() && it->first == text)
+            return it->second;
+        const QSize size = QStyledItemDelegate::sizeHint(option, index);
+        m_sizes.insert(key, {text, size});
+        return size;
+    }
+
+private:
+    mutable QHash<quint64, std::pair<QString, QSize>> m_sizes;
+    mutable QFont m_font;
+    mutable QSize m_decoration;
+};
+} // namespace
+
+TQuestionListView::TQuestionListView(QWidget *parent)
+    : QListView(parent)
+{
+    setItemDelegate(new TRowSizeDelegate(this));
+}
+
 void TQuestionListView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                                     const QList<int> &roles)
 {

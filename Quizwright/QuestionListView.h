@@ -11,7 +11,7 @@ class QMimeData;
 class TQuestionListView : public QListView {
     Q_OBJECT
 public:
-    using QListView::QListView;
+    explicit TQuestionListView(QWidget *parent = nullptr);
 
     enum class TDropPlace { None, Before, After, Append };
     struct TDropTarget {
