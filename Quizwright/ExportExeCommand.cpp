@@ -12,6 +12,30 @@
 #include "fInfo.h"
 #include "fMain.h"
 
+QString PlayerForSavedTest(TfrmMain &owner, const QString &programDir, const QString &askSave)
+{
+    TQuizDocument &doc = *owner.Document();
+    if (doc.questionCount() == 0) {
+        ShowError(ExportTexts::EmptyTest);
+        return {};
+    }
+    const QString player = ExportExe::PlayerPath(programDir);
+    if (!QFileInfo(player).isFile()) {
+        ShowError(ExportTexts::FileNotFound + ExportTexts::PlayerFileName);
+        return {};
+    }
+    // The player reads the file, and edits typed in the last half second are changes too.
+    owner.UpdateData();
+    if (doc.isModified()) {
+        if (owner.ShowMsg2(DocTexts::QuestionCaption, askSave, QMessageBox::Ok | QMessageBox::Cancel,
+                           QMessageBox::Question) != QMessageBox::Ok)
+            return {};
+        if (!owner.SaveFile() || doc.isModified())
+            return {};
+    }
+    return player;
+}
+
 TExportExeCommand::TExportExeCommand(TfrmMain &owner)
     : QObject(&owner), ProgramDir(QCoreApplication::applicationDirPath()), m_owner(owner)
 {
@@ -27,25 +51,10 @@ QString TExportExeCommand::AskTarget(const QString &dir, const QString &name)
 void TExportExeCommand::Execute()
 {
     m_lastTarget.clear();
+    const QString player = PlayerForSavedTest(m_owner, ProgramDir, ExportTexts::AskSave);
+    if (player.isEmpty())
+        return;
     TQuizDocument &doc = *m_owner.Document();
-    if (doc.questionCount() == 0) {
-        ShowError(ExportTexts::EmptyTest);
-        return;
-    }
-    const QString player = ExportExe::PlayerPath(ProgramDir);
-    if (!QFileInfo(player).isFile()) {
-        ShowError(ExportTexts::FileNotFound + ExportTexts::PlayerFileName);
-        return;
-    }
-    // Edits typed in the last half second are changes too.
-    m_owner.UpdateData();
-    if (doc.isModified()) {
-        if (m_owner.ShowMsg2(DocTexts::QuestionCaption, ExportTexts::AskSave, QMessageBox::Ok | QMessageBox::Cancel,
-                             QMessageBox::Question) != QMessageBox::Ok)
-            return;
-        if (!m_owner.SaveFile() || doc.isModified())
-            return;
-    }
     const QString target = TargetInput ? TargetInput(doc.saveDirectory(), doc.testName()) : QString();
     if (target.isEmpty())
         return;

@@ -7,6 +7,12 @@
 
 class TfrmMain;
 
+// What the export and the preview check first, in this order: a test with
+// questions, the player in programDir, the test saved (askSave is the question
+// when it has unsaved changes). The player's path; empty when a check failed,
+// after its message.
+QString PlayerForSavedTest(TfrmMain &owner, const QString &programDir, const QString &askSave);
+
 class TExportExeCommand : public QObject {
     Q_OBJECT
 public:

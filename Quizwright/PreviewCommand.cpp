@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "ExportExe.h"
+#include "ExportExeCommand.h"
 #include "MessageBoxes.h"
 #include "QuizDocument.h"
 #include "SingleInstance.h"
@@ -135,25 +136,10 @@ void TPreviewCommand::Execute()
         ShowError(PreviewTexts::AlreadyRunning);
         return;
     }
+    const QString player = PlayerForSavedTest(m_owner, ProgramDir, PreviewTexts::AskSave);
+    if (player.isEmpty())
+        return;
     TQuizDocument &doc = *m_owner.Document();
-    if (doc.questionCount() == 0) {
-        ShowError(ExportTexts::EmptyTest);
-        return;
-    }
-    const QString player = ExportExe::PlayerPath(ProgramDir);
-    if (!QFileInfo(player).isFile()) {
-        ShowError(ExportTexts::FileNotFound + ExportTexts::PlayerFileName);
-        return;
-    }
-    // The player reads the file, so what is on screen must be what is on disk.
-    m_owner.UpdateData();
-    if (doc.isModified()) {
-        if (m_owner.ShowMsg2(DocTexts::QuestionCaption, PreviewTexts::AskSave, QMessageBox::Ok | QMessageBox::Cancel,
-                             QMessageBox::Question) != QMessageBox::Ok)
-            return;
-        if (!m_owner.SaveFile() || doc.isModified())
-            return;
-    }
 
     auto dir = std::make_unique<QTemporaryDir>(QDir(QDir::tempPath()).filePath(QStringLiteral("quizengine2-XXXXXX")));
     if (!dir->isValid()) {
