@@ -19,4 +19,16 @@ inline QString StoredDifference(const TNQuestion &a, const TNQuestion &b)
         return QStringLiteral("right marks \"%1\" / \"%2\"").arg(a.RightMarks, b.RightMarks);
     return {};
 }
+
+// The answers side, as the exchange formats carry it: variants, marks, title.
+inline QString AnswersDifference(const TNQuestion &a, const TNQuestion &b)
+{
+    if (a.Variants != b.Variants)
+        return QStringLiteral("variants: %1 | %2").arg(a.Variants.join('|'), b.Variants.join('|'));
+    if (a.RightMarks != b.RightMarks)
+        return QStringLiteral("marks: '%1' '%2'").arg(a.RightMarks, b.RightMarks);
+    if (a.HasTitle != b.HasTitle || a.Title != b.Title)
+        return QStringLiteral("title: '%1' '%2'").arg(a.Title, b.Title);
+    return {};
+}
 }

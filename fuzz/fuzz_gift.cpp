@@ -4,17 +4,14 @@
 #include "FuzzUtil.h"
 #include "HtmlRich.h"
 #include "Interchange.h"
+#include "QuestionCompare.h"
 
 namespace {
 
 QString Difference(const TNQuestion &a, const TNQuestion &b)
 {
-    if (a.Variants != b.Variants)
-        return QStringLiteral("variants: %1 | %2").arg(a.Variants.join('|'), b.Variants.join('|'));
-    if (a.RightMarks != b.RightMarks)
-        return QStringLiteral("marks: '%1' '%2'").arg(a.RightMarks, b.RightMarks);
-    if (a.HasTitle != b.HasTitle || a.Title != b.Title)
-        return QStringLiteral("title: '%1' '%2'").arg(a.Title, b.Title);
+    if (const QString d = Fuzz::AnswersDifference(a, b); !d.isEmpty())
+        return d;
     // The format trims a text's ends.
     const QString ta = Interchange::PlainFromRichRecord(a.Body).trimmed();
     const QString tb = Interchange::PlainFromRichRecord(b.Body).trimmed();

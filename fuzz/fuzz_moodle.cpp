@@ -4,6 +4,7 @@
 #include "FuzzUtil.h"
 #include "HtmlRich.h"
 #include "Interchange.h"
+#include "QuestionCompare.h"
 
 namespace {
 
@@ -15,12 +16,8 @@ bool Writable(const TNQuestion &q)
 
 QString Difference(const TNQuestion &a, const TNQuestion &b)
 {
-    if (a.Variants != b.Variants)
-        return QStringLiteral("variants: %1 | %2").arg(a.Variants.join('|'), b.Variants.join('|'));
-    if (a.RightMarks != b.RightMarks)
-        return QStringLiteral("marks: '%1' '%2'").arg(a.RightMarks, b.RightMarks);
-    if (a.HasTitle != b.HasTitle || a.Title != b.Title)
-        return QStringLiteral("title: '%1' '%2'").arg(a.Title, b.Title);
+    if (const QString d = Fuzz::AnswersDifference(a, b); !d.isEmpty())
+        return d;
     const QString ta = Interchange::PlainFromRichRecord(a.Body), tb = Interchange::PlainFromRichRecord(b.Body);
     if (ta != tb)
         return QStringLiteral("text: '%1' | '%2'").arg(ta, tb);
