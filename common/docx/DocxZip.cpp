@@ -87,6 +87,7 @@ TZipEntries ReadZip(const QByteArray &zip)
     }
     std::unique_ptr<zip_t, void (*)(zip_t *)> guard(za, [](zip_t *z) { zip_discard(z); });
     TZipEntries out;
+    zip_uint64_t total = 0;
     const zip_int64_t count = zip_get_num_entries(za, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
@@ -95,9 +96,15 @@ TZipEntries ReadZip(const QByteArray &zip)
         const QString name = QString::fromUtf8(st.name);
         if (name.endsWith(QLatin1Char('/')))
             continue;
-        // A stated size larger than the archive could hold is a damaged entry, not an allocation.
-        if (!(st.valid & ZIP_STAT_SIZE) || st.size > zip_uint64_t(1) << 31)
+        // A stated size beyond what the entry's compressed bytes can inflate to
+        // (deflate reaches about 1032:1), or past what any template or document
+        // part needs, is a damaged or hostile archive, not an allocation.
+        const bool inflatable = (st.valid & ZIP_STAT_COMP_SIZE) && st.size <= st.comp_size * 1100 + 4096;
+        if (!(st.valid & ZIP_STAT_SIZE) || !inflatable || st.size > kMaxEntryBytes)
             throw EDocxError(QStringLiteral("zip entry %1: bad size").arg(name));
+        total += st.size;
+        if (total > kMaxArchiveBytes)
+            throw EDocxError(QStringLiteral("zip: more than %1 bytes unpacked").arg(kMaxArchiveBytes));
         zip_file_t *f = zip_fopen_index(za, zip_uint64_t(i), 0);
         if (!f)
             throw EDocxError(QStringLiteral("zip entry %1: %2").arg(name, QString::fromUtf8(zip_strerror(za))));
