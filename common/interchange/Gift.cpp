@@ -492,7 +492,8 @@ QByteArray ExportGift(const TQuestionList &questions, TReport &report)
         if (q->HasTitle && !q->Title.isEmpty())
             out += QStringLiteral("::") + Escape(q->Title) + QStringLiteral("::");
         if (plain) {
-            out += QStringLiteral("[plain]") + Escape(PlainFromRichRecord(q->Body));
+            // The reader trims a text's ends, so the file carries none.
+            out += QStringLiteral("[plain]") + Escape(PlainFromRichRecord(q->Body).trimmed());
         } else {
             out += QStringLiteral("[html]") + Escape(HtmlWithoutFiles(q->Body, report, where));
         }

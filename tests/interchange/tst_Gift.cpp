@@ -314,7 +314,7 @@ void TstGift::htmlShowingNothing()
 void TstGift::gapOpeningTheTextIsStable()
 {
     // Answers before any text: the gap opens the question, and writing and
-    // reading it again gives the same file.
+    // reading it again gives the same file. Likewise a text ending in a space.
     const TImportResult r = Read(QStringLiteral("{T} это верно.\n"));
     QVERIFY2(r.Ok, qPrintable(r.Error));
     QCOMPARE(r.Questions.size(), size_t(1));
@@ -325,6 +325,12 @@ void TstGift::gapOpeningTheTextIsStable()
     QVERIFY2(back.Ok, qPrintable(back.Error));
     QCOMPARE(back.Questions[0]->PlainLines.Get(0), QStringLiteral("_____ это верно."));
     QCOMPARE(ExportGift(back.Questions, report), once);
+
+    // HTML whose text ends in a space is written without it, as it reads back.
+    const TImportResult spaced = Read(QStringLiteral("[html]С <\n"));
+    QVERIFY2(spaced.Ok, qPrintable(spaced.Error));
+    const QByteArray first = ExportGift(spaced.Questions, report);
+    QCOMPARE(ExportGift(ImportGift(first).Questions, report), first);
 }
 
 QTEST_MAIN(TstGift)
