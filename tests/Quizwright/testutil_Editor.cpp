@@ -8,6 +8,8 @@
 #include "Clock.h"
 #include "MJvRichedit.h"
 #include "MessageBoxes.h"
+#include "QuestionListModel.h"
+#include "QuizDocument.h"
 #include "fMain.h"
 
 namespace EditorTest {
@@ -128,4 +130,27 @@ bool TEditorFixture::Start(const QString &startFile)
     w->ShowCentred();
     QApplication::setActiveWindow(w);
     return QTest::qWaitFor([w] { return w->isWorking() || w->isEnding(); }) && w->isWorking();
+}
+
+bool StartWith(TEditorFixture &f, int n, const QList<int> &bad)
+{
+    using namespace EditorTest;
+    if (!f.Start())
+        return false;
+    TQuestionList list;
+    for (int i = 1; i <= n; ++i)
+        list.push_back(bad.contains(i) ? Question(QStringLiteral("Q%1").arg(i), {"a"}, " ")
+                                       : Question(QStringLiteral("Q%1").arg(i), {"a", "b"}, "! "));
+    const QString path = f.Path(QStringLiteral("t.qe2"));
+    WriteTest(path, list);
+    f.FileNames = {path};
+    return f.W().OpenFile() && !f.W().Document()->isModified();
+}
+
+QStringList Rows(TfrmMain &w)
+{
+    QStringList r;
+    for (int i = 0; i < w.Model()->count(); ++i)
+        r << w.Model()->data(w.Model()->index(i)).toString();
+    return r;
 }

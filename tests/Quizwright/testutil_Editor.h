@@ -54,3 +54,9 @@ struct TEditorFixture {
     QString Path(const QString &name) const { return Dir.filePath(name); }
     QString TakeMessages();
 };
+
+// A window holding a saved test of n questions "Q1".."Qn" with two variants,
+// the first right; the numbers in bad (from 1) get one variant and no mark.
+bool StartWith(TEditorFixture &f, int n, const QList<int> &bad = {});
+// The list's row texts in order.
+QStringList Rows(TfrmMain &w);

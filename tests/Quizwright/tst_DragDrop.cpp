@@ -23,27 +23,6 @@ namespace {
 const QString ForeignWarning = QStringLiteral(
     "Предупреждение !\tВ список вопросов разрешается перетаскивать\rобъекты только из редактора тестов!");
 
-bool StartWith(TEditorFixture &f, int n)
-{
-    if (!f.Start())
-        return false;
-    TQuestionList list;
-    for (int i = 1; i <= n; ++i)
-        list.push_back(Question(QStringLiteral("Q%1").arg(i), {"a", "b"}, "! "));
-    const QString path = f.Path(QStringLiteral("t.qe2"));
-    WriteTest(path, list);
-    f.FileNames = {path};
-    return f.W().OpenFile() && !f.W().Document()->isModified();
-}
-
-QStringList Rows(TfrmMain &w)
-{
-    QStringList r;
-    for (int i = 0; i < w.Model()->count(); ++i)
-        r << w.Model()->data(w.Model()->index(i)).toString();
-    return r;
-}
-
 TQuestionListView *View(TfrmMain &w)
 {
     return static_cast<TQuestionListView *>(w.QTree());

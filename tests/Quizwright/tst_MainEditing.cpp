@@ -25,28 +25,6 @@ using namespace EditorTest;
 namespace {
 const QString AskDelete = QStringLiteral("Внимание!\tУдалить выбранные вопросы?\r\rВы не сможете отменить эту операцию.");
 
-// A window holding a saved test of n questions "Q1".."Qn", the first focused.
-bool StartWith(TEditorFixture &f, int n)
-{
-    if (!f.Start())
-        return false;
-    TQuestionList list;
-    for (int i = 1; i <= n; ++i)
-        list.push_back(Question(QStringLiteral("Q%1").arg(i), {"a", "b"}, "! "));
-    const QString path = f.Path(QStringLiteral("t.qe2"));
-    WriteTest(path, list);
-    f.FileNames = {path};
-    return f.W().OpenFile() && !f.W().Document()->isModified();
-}
-
-QStringList Rows(TfrmMain &w)
-{
-    QStringList r;
-    for (int i = 0; i < w.Model()->count(); ++i)
-        r << w.Model()->data(w.Model()->index(i)).toString();
-    return r;
-}
-
 int Image(TfrmMain &w, int row)
 {
     return w.Model()->data(w.Model()->index(row), TQuestionListModel::ImageIndexRole).toInt();

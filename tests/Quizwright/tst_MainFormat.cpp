@@ -19,19 +19,6 @@
 using namespace EditorTest;
 
 namespace {
-bool StartWith(TEditorFixture &f, int n)
-{
-    if (!f.Start())
-        return false;
-    TQuestionList list;
-    for (int i = 1; i <= n; ++i)
-        list.push_back(Question(QStringLiteral("Q%1").arg(i), {"a", "b"}, "! "));
-    const QString path = f.Path(QStringLiteral("t.qe2"));
-    WriteTest(path, list);
-    f.FileNames = {path};
-    return f.W().OpenFile() && !f.W().Document()->isModified();
-}
-
 void Select(TfrmMain &w, const QList<int> &rows)
 {
     QItemSelectionModel *sel = w.QTree()->selectionModel();

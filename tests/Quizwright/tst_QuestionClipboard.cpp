@@ -66,29 +66,6 @@ QByteArray U32(quint32 v)
     return b;
 }
 
-// A window holding a saved test of n questions "Q1".."Qn", the first focused.
-bool StartWith(TEditorFixture &f, int n, const QList<int> &bad = {})
-{
-    if (!f.Start())
-        return false;
-    TQuestionList list;
-    for (int i = 1; i <= n; ++i)
-        list.push_back(bad.contains(i) ? Question(QStringLiteral("Q%1").arg(i), {"a"}, " ")
-                                       : Question(QStringLiteral("Q%1").arg(i), {"a", "b"}, "! "));
-    const QString path = f.Path(QStringLiteral("t.qe2"));
-    WriteTest(path, list);
-    f.FileNames = {path};
-    return f.W().OpenFile() && !f.W().Document()->isModified();
-}
-
-QStringList Rows(TfrmMain &w)
-{
-    QStringList r;
-    for (int i = 0; i < w.Model()->count(); ++i)
-        r << w.Model()->data(w.Model()->index(i)).toString();
-    return r;
-}
-
 void Select(TfrmMain &w, const QList<int> &rows)
 {
     QItemSelectionModel *sel = w.QTree()->selectionModel();
