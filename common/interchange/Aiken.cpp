@@ -11,7 +11,8 @@ namespace {
 
 const QRegularExpression &OptionLine()
 {
-    static const QRegularExpression re(QStringLiteral("^\\s*([A-Z])[.)]\\s+(.*)$"));
+    // As the platform reads them: no space, or one space or tab, after the separator.
+    static const QRegularExpression re(QStringLiteral("^\\s*([A-Z])[.)][ \\t]?(.*)$"));
     return re;
 }
 
@@ -30,8 +31,11 @@ struct TSyntaxError {
 
 TImportResult ImportAiken(const QByteArray &data)
 {
-    const QStringList lines = DecodeText(data).split(QLatin1Char('\n'));
+    QString encoding;
+    const QStringList lines = DecodeText(data, &encoding).split(QLatin1Char('\n'));
     TImportResult result;
+    if (const QString line = EncodingLine(encoding); !line.isEmpty())
+        result.Report.add(line);
     int number = 0;
     QStringList text;
     int textLine = 0;
@@ -50,6 +54,10 @@ TImportResult ImportAiken(const QByteArray &data)
         const int right = int(letters.indexOf(answer[0].toUpper()));
         if (right < 0)
             throw TSyntaxError{line, QStringLiteral("в ответе указана буква %1, а такого варианта у вопроса нет.").arg(answer)};
+        if (options.size() < 2) {
+            result.Report.add(where + QStringLiteral("пропущен: один вариант ответа, а нужно не меньше двух."));
+            return;
+        }
         if (options.size() > kMaxVariants) {
             result.Report.add(where + QStringLiteral("пропущен: %1 вариантов ответа, допускается не более %2.")
                                           .arg(options.size())

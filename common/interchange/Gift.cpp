@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "HtmlNesting.h"
 #include "HtmlRich.h"
 #include "Interchange.h"
 #include "TextFormats.h"
@@ -80,7 +81,8 @@ TChars Unescape(const TBlock &b)
             bool escaped = false;
             if (ch == QLatin1Char('\\') && i + 1 < l.size()) {
                 const QChar next = l[i + 1];
-                if (kEscapable.contains(next)) {
+                // "\\" is one backslash first, so "\\n" is a backslash and an n.
+                if (next == QLatin1Char('\\') || kEscapable.contains(next)) {
                     ch = next;
                     escaped = true;
                     ++i;
@@ -113,15 +115,34 @@ QString HtmlFromMarkdown(const QString &md)
     return html;
 }
 
-QByteArray RecordFromText(const QString &text, TTextFormat format, TReport &report, const QString &where)
+QByteArray RecordFromText(const QString &text, TTextFormat format, TReport &report, const QString &where,
+                          TImportPictures &pictures)
 {
     switch (format) {
-    case TTextFormat::Html: return RichRecordFromHtml(text, {}, report, where);
-    case TTextFormat::Markdown: return RichRecordFromHtml(HtmlFromMarkdown(text), {}, report, where);
+    case TTextFormat::Html: return RichRecordFromHtml(text, {}, report, where, &pictures);
+    case TTextFormat::Markdown: return RichRecordFromHtml(HtmlFromMarkdown(text), {}, report, where, &pictures);
     case TTextFormat::Auto:
     case TTextFormat::Plain: break;
     }
     return RichRecordFromPlain(text);
+}
+
+// A text's own "[html]" and the like, as the platform reads them: at the very
+// start, in lower case. False, text unchanged, when there is none.
+bool TakeFormatMarker(QString &text, TTextFormat &format)
+{
+    static const struct { const char *name; TTextFormat f; } kFormats[] = {
+        {"[html]", TTextFormat::Html}, {"[moodle]", TTextFormat::Auto},
+        {"[plain]", TTextFormat::Plain}, {"[markdown]", TTextFormat::Markdown}};
+    for (const auto &f : kFormats) {
+        const QLatin1String name(f.name);
+        if (text.startsWith(name)) {
+            format = f.f;
+            text.remove(0, name.size());
+            return true;
+        }
+    }
+    return false;
 }
 
 struct TAnswer {
@@ -139,15 +160,17 @@ bool ParseWeight(const QString &s, double &w)
 
 class TGiftReader {
 public:
-    explicit TGiftReader(const QByteArray &data) : m_text(DecodeText(data)) {}
+    explicit TGiftReader(const QByteArray &data) : m_text(DecodeText(data, &m_encoding)) {}
     TImportResult run();
 
 private:
     void readBlock(const TBlock &b);
     QString answerText(const QString &raw, TTextFormat format, const QString &where, bool &rich);
 
+    QString m_encoding;
     QString m_text;
     TImportResult m_result;
+    TImportPictures m_pictures;
     int m_number = 0;
 };
 
@@ -176,14 +199,21 @@ TImportResult TGiftReader::run()
         blocks.push_back(std::move(current));
 
     try {
-        for (const TBlock &b : blocks)
-            readBlock(b);
+        for (const TBlock &b : blocks) {
+            try {
+                readBlock(b);
+            } catch (const EPictureBudget &p) {
+                throw TSyntaxError{b.firstLine, p.Message};
+            }
+        }
     } catch (const TSyntaxError &e) {
         TImportResult bad;
         bad.ErrorLine = e.line;
         bad.Error = QStringLiteral("Строка %1: %2").arg(e.line).arg(e.text);
         return bad;
     }
+    if (const QString line = EncodingLine(m_encoding); !line.isEmpty())
+        m_result.Report.Lines.prepend(line);
     m_result.Ok = true;
     return std::move(m_result);
 }
@@ -191,9 +221,19 @@ TImportResult TGiftReader::run()
 QString TGiftReader::answerText(const QString &raw, TTextFormat format, const QString &where, bool &rich)
 {
     QString t = raw.trimmed();
-    if (format == TTextFormat::Html || format == TTextFormat::Markdown) {
+    // An answer's own marker says how to read it, whatever the question's says.
+    if (TakeFormatMarker(t, format))
+        t = t.trimmed();
+    if (format == TTextFormat::Markdown) {
+        QString plain = QTextDocumentFragment::fromHtml(HtmlFromMarkdown(t)).toPlainText();
+        plain = WithoutLoneSurrogates(plain).trimmed();
+        if (plain != t)
+            rich = true;
+        t = plain;
+    } else if (format == TTextFormat::Html) {
         if (t.contains(QLatin1Char('<')) || t.contains(QLatin1Char('&'))) {
-            const QString plain = QTextDocumentFragment::fromHtml(t).toPlainText();
+            const QString plain = WithoutLoneSurrogates(
+                QTextDocumentFragment::fromHtml(RichText::FlattenHtmlNesting(t)).toPlainText());
             static const QRegularExpression tag(QStringLiteral("<[A-Za-z/][^>]*>"));
             if (t.contains(tag))
                 rich = true;
@@ -230,7 +270,7 @@ void TGiftReader::readBlock(const TBlock &b)
         const int end = s.findPair(QLatin1Char(':'), i + 2);
         if (end < 0)
             throw TSyntaxError{s.lineAt(i), QStringLiteral("название вопроса, начатое «::», не закрыто «::».")};
-        title = s.text(i + 2, end).simplified();
+        title = NameWithoutTags(s.text(i + 2, end));
         i = end + 2;
         while (i < s.size() && s.isSpace(i))
             ++i;
@@ -238,17 +278,10 @@ void TGiftReader::readBlock(const TBlock &b)
 
     TTextFormat format = TTextFormat::Auto;
     if (s.is(i, QLatin1Char('['))) {
-        static const struct { const char *name; TTextFormat f; } kFormats[] = {
-            {"[html]", TTextFormat::Html}, {"[moodle]", TTextFormat::Auto},
-            {"[plain]", TTextFormat::Plain}, {"[markdown]", TTextFormat::Markdown}};
-        for (const auto &f : kFormats) {
-            const QString name = QString::fromLatin1(f.name);
-            if (s.c.mid(i, name.size()).compare(name, Qt::CaseInsensitive) == 0) {
-                format = f.f;
-                i += int(name.size());
-                break;
-            }
-        }
+        QString head = s.c.mid(i, 10);
+        const qsizetype before = head.size();
+        if (TakeFormatMarker(head, format))
+            i += int(before - head.size());
     }
 
     const int open = s.find(QLatin1Char('{'), i);
@@ -336,7 +369,14 @@ void TGiftReader::readBlock(const TBlock &b)
         }
         // True or false, with up to two feedbacks after '#'.
         const int hash = s.find(QLatin1Char('#'), a, answersEnd);
-        const QString word = s.text(a, hash < 0 ? answersEnd : hash).trimmed().toUpper();
+        // As the platform reads them: in capitals only.
+        const QString word = s.text(a, hash < 0 ? answersEnd : hash).trimmed();
+        const QString upper = word.toUpper();
+        if (word != upper && (upper == u"T" || upper == u"TRUE" || upper == u"F" || upper == u"FALSE")) {
+            m_result.Report.add(where + QStringLiteral("пропущен: «%1» платформа читает как краткий ответ "
+                                                       "(«верно/неверно» пишут заглавными: {T}, {TRUE}, {F}, {FALSE}).").arg(word));
+            return;
+        }
         if (word == u"T" || word == u"TRUE" || word == u"F" || word == u"FALSE") {
             const bool truth = word.startsWith(QLatin1Char('T'));
             question->Variants = {QStringLiteral("Верно"), QStringLiteral("Неверно")};
@@ -411,7 +451,7 @@ void TGiftReader::readBlock(const TBlock &b)
         m_result.Report.add(where + QStringLiteral("пропущен: пустой вопрос."));
         return;
     }
-    if (!SetBody(*question, RecordFromText(text, format, m_result.Report, where))) {
+    if (!SetBody(*question, RecordFromText(text, format, m_result.Report, where, m_pictures))) {
         m_result.Report.add(where + QStringLiteral("пропущен: в тексте больше %1 строк.").arg(kMaxPlainLines));
         return;
     }
@@ -422,7 +462,7 @@ void TGiftReader::readBlock(const TBlock &b)
         return;
     }
     if (hasFeedback && !feedback.isEmpty())
-        question->Comment = RecordFromText(feedback, format, m_result.Report, where);
+        question->Comment = RecordFromText(feedback, format, m_result.Report, where, m_pictures);
     m_result.Questions.push_back(std::move(question));
 }
 
@@ -433,7 +473,7 @@ QString Escape(const QString &text)
     QString out;
     out.reserve(text.size());
     for (const QChar ch : text) {
-        if (kEscapable.contains(ch))
+        if (ch == QLatin1Char('\\') || kEscapable.contains(ch))
             out += QLatin1Char('\\');
         if (ch == QLatin1Char('\n')) {
             out += QLatin1String("\\n");
@@ -525,9 +565,17 @@ QByteArray ExportGift(const TQuestionList &questions, TReport &report)
                     else
                         out += QStringLiteral("~");
                     // A text that starts like a weight gets its weight written out.
-                    if (q->Variants[v].startsWith(QLatin1Char('%')) && ((k == 1 && n > 1) || k == 0))
+                    const QString &variant = q->Variants[v];
+                    if (variant.startsWith(QLatin1Char('%')) && ((k == 1 && n > 1) || k == 0))
                         out += right ? QStringLiteral("%100%") : QStringLiteral("%0%");
-                    out += Escape(q->Variants[v]);
+                    // Variants are plain text: one that would read as HTML, or
+                    // starts like a format marker, says so.
+                    QString marker = variant;
+                    TTextFormat ignored;
+                    if (TakeFormatMarker(marker, ignored) ||
+                        (!plain && (variant.contains(QLatin1Char('<')) || variant.contains(QLatin1Char('&')))))
+                        out += QStringLiteral("[plain]");
+                    out += Escape(variant);
                 }
             }
             if (comment) {

@@ -1,8 +1,10 @@
 #include "HtmlRich.h"
 
+#include "HtmlNesting.h"
 #include "RichFormat.h"
 #include "RichObjects.h"
 #include "RichRecord.h"
+#include "TextFormats.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -33,10 +35,6 @@ constexpr int kSymbolCharset = 2;
 constexpr qreal kDefaultPointSize = 12;
 const QString kPluginFile = QStringLiteral("@@PLUGINFILE@@/");
 
-// A picture larger than this is refused: its bitmap would make the question
-// record hundreds of megabytes.
-constexpr qint64 kMaxPicturePixels = 5000LL * 5000LL;
-constexpr int kMaxPictureSide = 20000;
 // List items as the editor's bullet command indents them (twips).
 constexpr int kListIndent = 200;
 constexpr int kListLevelStep = 360;
@@ -157,25 +155,6 @@ QString ShortName(const QString &src)
     return src.size() > 80 ? src.left(77) + QStringLiteral("...") : src;
 }
 
-QImage ReadPicture(const QByteArray &data, QString *why)
-{
-    QByteArray copy = data;
-    QBuffer buf(&copy);
-    buf.open(QIODevice::ReadOnly);
-    QImageReader reader(&buf);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() > kMaxPictureSide || size.height() > kMaxPictureSide ||
-                           qint64(size.width()) * size.height() > kMaxPicturePixels)) {
-        *why = QStringLiteral("слишком велик (%1×%2 точек)").arg(size.width()).arg(size.height());
-        return {};
-    }
-    QImage img = reader.read();
-    if (img.isNull())
-        *why = QStringLiteral("не удалось прочитать");
-    return img;
-}
-
 // The bytes of a data: URL carrying a picture, empty when it is none.
 QByteArray DataUrlBytes(const QString &src)
 {
@@ -248,13 +227,19 @@ bool InTable(const QTextBlock &b)
 
 class TImporter {
 public:
-    TImporter(const QList<TEmbeddedFile> &files, TReport &report, const QString &where)
-        : m_files(files), m_report(report), m_where(where) {}
+    TImporter(const QList<TEmbeddedFile> &files, TReport &report, const QString &where,
+              TImportPictures *pictures)
+        : m_files(files), m_report(report), m_where(where), m_pictures(pictures) {}
 
     QByteArray run(const QString &html)
     {
+        bool flattened = false;
+        const QString bounded = FlattenHtmlNesting(html, kMaxHtmlDepth, &flattened);
+        if (flattened)
+            m_report.add(QStringLiteral("%1HTML вложен глубже %2 уровней: более глубокие теги убраны, текст оставлен.")
+                             .arg(m_where).arg(kMaxHtmlDepth));
         TSealedDocument src;
-        src.setHtml(WithListStarts(WithJustifyAttributes(html)));
+        src.setHtml(WithListStarts(WithJustifyAttributes(bounded)));
         QTextDocument out;
         QTextCursor c(&out);
         bool first = true;
@@ -345,7 +330,7 @@ private:
             const int from = frag.position() - b.position();
             if (from >= end)
                 break;
-            QString text = frag.text().left(end - from);
+            QString text = WithoutLoneSurrogates(frag.text().left(end - from));
             const QTextCharFormat cf = frag.charFormat();
             const QTextCharFormat f = NormalCharFormat(cf);
             if (cf.isImageFormat()) {
@@ -365,6 +350,8 @@ private:
 
     void insertPicture(const QTextImageFormat &img, const QTextCharFormat &f, QTextCursor &c)
     {
+        if (!m_pictures)
+            return;
         const QString src = img.name().trimmed();
         QByteArray data;
         if (src.startsWith(kPluginFile, Qt::CaseInsensitive)) {
@@ -386,32 +373,29 @@ private:
                              .arg(m_where, ShortName(src)));
             return;
         }
-        QString why;
-        const QImage image = ReadPicture(data, &why);
-        if (image.isNull()) {
-            m_report.add(QStringLiteral("%1рисунок «%2» %3, пропущен.").arg(m_where, ShortName(src), why));
+        const TImportPictures::TPicture &picture = m_pictures->take(data);
+        if (picture.Storage.isEmpty()) {
+            m_report.add(QStringLiteral("%1рисунок «%2» %3, пропущен.").arg(m_where, ShortName(src), picture.Why));
             return;
         }
         // Sizes given in the tag win; one alone keeps the picture's proportions.
+        const QSize px = picture.Pixels;
         qreal w = img.hasProperty(QTextFormat::ImageWidth) ? img.width() : 0;
         qreal h = img.hasProperty(QTextFormat::ImageHeight) ? img.height() : 0;
         if (w > 0 && h <= 0)
-            h = w * image.height() / image.width();
+            h = w * px.height() / px.width();
         else if (h > 0 && w <= 0)
-            w = h * image.width() / image.height();
+            w = h * px.width() / px.height();
         const int wh = w > 0 ? PxToHmm(int(std::lround(std::min<qreal>(w, kMaxPictureSide)))) : -1;
         const int hh = h > 0 ? PxToHmm(int(std::lround(std::min<qreal>(h, kMaxPictureSide)))) : -1;
-        const TRichObject o = PictureObject(image, wh, hh);
-        if (o.storage.isEmpty()) {
-            m_report.add(QStringLiteral("%1рисунок «%2» не удалось сохранить, пропущен.").arg(m_where, ShortName(src)));
-            return;
-        }
+        const TRichObject o = PictureObjectOf(picture.Storage, px, wh, hh);
         c.insertText(QString(QChar(QChar::ObjectReplacementCharacter)), ObjectFormat(o, f));
     }
 
     const QList<TEmbeddedFile> &m_files;
     TReport &m_report;
     QString m_where;
+    TImportPictures *m_pictures;
 };
 
 // ---- export ---------------------------------------------------------------------
@@ -638,10 +622,60 @@ private:
 
 } // namespace
 
+const TImportPictures::TPicture &TImportPictures::take(const QByteArray &data)
+{
+    const QByteArray key = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    if (auto it = m_pictures.constFind(key); it != m_pictures.constEnd()) {
+        if (!it->Storage.isEmpty())
+            charge(PictureRecordBytes(it->Pixels));
+        return *it;
+    }
+    TPicture p;
+    QByteArray copy = data;
+    QBuffer buf(&copy);
+    buf.open(QIODevice::ReadOnly);
+    // Charged before the picture is decoded where its size is told, after otherwise.
+    const QSize told = QImageReader(&buf).size();
+    qint64 charged = 0;
+    if (told.isValid() && PictureSizeAllowed(told)) {
+        charged = PictureRecordBytes(told);
+        charge(charged);
+    }
+    buf.seek(0);
+    const QImage image = ReadOutsidePicture(&buf, &p.Why);
+    ++m_decoded;
+    m_used -= charged;
+    if (!image.isNull()) {
+        charge(PictureRecordBytes(image.size()));
+        p.Pixels = image.size();
+        p.Storage = BuildPictureStorage(image);
+        if (p.Storage.isEmpty()) {
+            m_used -= PictureRecordBytes(image.size());
+            p.Why = QStringLiteral("не удалось сохранить");
+        }
+    }
+    return *m_pictures.insert(key, p);
+}
+
+void TImportPictures::charge(qint64 bytes)
+{
+    if (m_used + bytes > m_budget)
+        throw EPictureBudget{QStringLiteral("рисунки файла заняли бы в вопросах больше %1 МБ; файл не импортирован.")
+                                 .arg(m_budget / (1024 * 1024))};
+    m_used += bytes;
+}
+
+QByteArray RichRecordFromHtml(const QString &html, const QList<TEmbeddedFile> &files,
+                              TReport &report, const QString &where, TImportPictures *pictures)
+{
+    return TImporter(files, report, where, pictures).run(html);
+}
+
 QByteArray RichRecordFromHtml(const QString &html, const QList<TEmbeddedFile> &files,
                               TReport &report, const QString &where)
 {
-    return TImporter(files, report, where).run(html);
+    TImportPictures pictures;
+    return RichRecordFromHtml(html, files, report, where, &pictures);
 }
 
 QByteArray RichRecordFromPlain(const QString &text)

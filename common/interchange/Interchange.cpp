@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <new>
+
 #include "TextFormats.h"
 
 namespace Interchange {
@@ -19,7 +21,7 @@ TFormat GuessFormat(const QByteArray &data)
         return TFormat::Moodle;
     static const QRegularExpression answer(QStringLiteral("^\\s*ANSWER\\s*:\\s*[A-Z]\\s*$"),
                                            QRegularExpression::MultilineOption);
-    static const QRegularExpression option(QStringLiteral("^\\s*[A-Z][.)]\\s"), QRegularExpression::MultilineOption);
+    static const QRegularExpression option(QStringLiteral("^\\s*[A-Z][.)]"), QRegularExpression::MultilineOption);
     static const QRegularExpression brace(QStringLiteral("(^|[^\\\\])\\{"));
     const bool braces = text.contains(brace);
     if (!braces && text.contains(answer) && text.contains(option))
@@ -60,11 +62,18 @@ TImportResult ImportQuestions(const QByteArray &data, TFormat format)
     }
     if (format == TFormat::Unknown)
         format = GuessFormat(data);
-    switch (format) {
-    case TFormat::Gift: return ImportGift(data);
-    case TFormat::Aiken: return ImportAiken(data);
-    case TFormat::Moodle: return ImportMoodleXml(data);
-    case TFormat::Unknown: break;
+    try {
+        switch (format) {
+        case TFormat::Gift: return ImportGift(data);
+        case TFormat::Aiken: return ImportAiken(data);
+        case TFormat::Moodle: return ImportMoodleXml(data);
+        case TFormat::Unknown: break;
+        }
+    } catch (const std::bad_alloc &) {
+        // What was read so far is freed on the way out; nothing comes in.
+        TImportResult r;
+        r.Error = QStringLiteral("Недостаточно памяти, чтобы прочитать файл; вопросы не добавлены.");
+        return r;
     }
     TImportResult r;
     r.Error = QStringLiteral("Не удалось определить формат файла.");

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 namespace Interchange {
 
@@ -144,7 +145,7 @@ private:
         e->Name = m_xml.name().toString();
         e->Attrs = m_xml.attributes();
         e->Line = m_xml.lineNumber();
-        const bool file = e->Name == u"file";
+        const bool file = e->Name == u"file" || e->Name == u"image_base64";
         for (;;) {
             const auto t = readToken();
             switch (t) {
@@ -206,15 +207,52 @@ QList<TEmbeddedFile> FilesOf(const TElem &field, TReport &report, const QString 
     return files;
 }
 
-QByteArray RichOfField(const TElem &field, TReport &report, const QString &where)
+// The picture of the older files: <image> names it, <image_base64> carries it;
+// the platform shows it after the question text.
+std::optional<TEmbeddedFile> LegacyImage(const TElem &question, TReport &report, const QString &where)
+{
+    const TElem *name = question.child(u"image");
+    const TElem *data = question.child(u"image_base64");
+    const QString path = name ? name->Text.trimmed() : QString();
+    QByteArray b64 = data ? data->Text.toLatin1() : QByteArray();
+    b64.replace(' ', QByteArray()).replace('\n', QByteArray()).replace('\r', QByteArray()).replace('\t', QByteArray());
+    if (b64.isEmpty()) {
+        if (!path.isEmpty())
+            report.add(QStringLiteral("%1рисунок «%2» не вложен в файл, пропущен.").arg(where, path.left(80)));
+        return std::nullopt;
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(b64, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        report.add(QStringLiteral("%1рисунок в элементе «image_base64» повреждён (base64), пропущен.").arg(where));
+        return std::nullopt;
+    }
+    QString file = path.section(QLatin1Char('/'), -1);
+    if (file.isEmpty())
+        file = QStringLiteral("image");
+    return TEmbeddedFile{file, *decoded};
+}
+
+QByteArray RichOfField(const TElem &field, TReport &report, const QString &where, TImportPictures &pictures,
+                       const std::optional<TEmbeddedFile> &extra = std::nullopt)
 {
     const QString format = field.attr(QStringLiteral("format")).toLower();
-    const QString text = field.fieldText();
-    if (format == u"plain_text" || format == u"markdown")
+    QString text = field.fieldText();
+    const bool plain = format == u"plain_text" || format == u"markdown" ||
+                       (format == u"moodle_auto_format" && !text.contains(QLatin1Char('<')));
+    if (plain && !extra)
         return RichRecordFromPlain(text);
-    if (format == u"moodle_auto_format" && !text.contains(QLatin1Char('<')))
-        return RichRecordFromPlain(text);
-    return RichRecordFromHtml(text, FilesOf(field, report, where), report, where);
+    QList<TEmbeddedFile> files = FilesOf(field, report, where);
+    if (plain)
+        text = QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+               text.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br>")) + QStringLiteral("</p>");
+    if (extra) {
+        // A name of its own, so that no attached file of the text is taken for it.
+        TEmbeddedFile legacy = *extra;
+        legacy.Name = QStringLiteral("qe-legacy-image/") + legacy.Name;
+        text += QStringLiteral("<p><img src=\"@@PLUGINFILE@@/%1\"></p>").arg(legacy.Name.toHtmlEscaped());
+        files << legacy;
+    }
+    return RichRecordFromHtml(text, files, report, where, &pictures);
 }
 
 // The plain text of an answer, one line; rich answers say so.
@@ -229,8 +267,8 @@ QString AnswerText(const TElem &answer, TReport &report, const QString &where, i
     if (plain) {
         text = raw;
     } else {
-        TReport local;   // pictures of an answer are dropped anyway
-        const QByteArray rec = RichRecordFromHtml(raw, FilesOf(answer, local, where), local, where);
+        TReport local;   // pictures of an answer are dropped anyway, never decoded
+        const QByteArray rec = RichRecordFromHtml(raw, {}, local, where, nullptr);
         text = PlainFromRichRecord(rec);
         static const QRegularExpression tag(QStringLiteral("<\\s*(img|b|strong|i|em|u|s|sub|sup|font|span|"
                                                            "table|ul|ol|h[1-6])\\b"),
@@ -284,20 +322,26 @@ bool IsTrue(const QString &s)
 }
 
 // Null: skipped, the reason reported.
-TQuestionPtr ImportOne(const TElem &e, int number, TReport &report)
+TQuestionPtr ImportOne(const TElem &e, int number, TReport &report, TImportPictures &pictures)
 {
     const QString type = e.attr(QStringLiteral("type"));
     const QString where = Where(number, int(e.Line));
     auto q = std::make_shared<TNQuestion>();
     const TElem *text = e.child(u"questiontext");
-    const QByteArray body = text ? RichOfField(*text, report, where) : RichRecordFromPlain(QString());
+    const std::optional<TEmbeddedFile> legacy = LegacyImage(e, report, where);
+    TElem none;
+    const QByteArray body = text || legacy ? RichOfField(text ? *text : none, report, where, pictures, legacy)
+                                           : RichRecordFromPlain(QString());
     if (const TElem *fb = e.child(u"generalfeedback")) {
         if (!fb->fieldText().trimmed().isEmpty())
-            q->Comment = RichOfField(*fb, report, where + QStringLiteral("общий отзыв: "));
+            q->Comment = RichOfField(*fb, report, where + QStringLiteral("общий отзыв: "), pictures);
     }
     if (const TElem *name = e.child(u"name")) {
-        const QString title = name->fieldText().simplified();
-        if (!title.isEmpty() && title != DerivedName(body)) {
+        const QString title = NameWithoutTags(name->fieldText());
+        const QString derived = DerivedName(body);
+        // An untitled question without text lines is written under the generated name.
+        static const QRegularExpression generated(QStringLiteral("^Вопрос \\d+$"));
+        if (!title.isEmpty() && title != derived && !(derived.isEmpty() && generated.match(title).hasMatch())) {
             q->HasTitle = true;
             q->Title = AnsiOnly(title, QStringLiteral("в названии"), report, where);
         }
@@ -305,8 +349,10 @@ TQuestionPtr ImportOne(const TElem &e, int number, TReport &report)
     if (type == u"description")
         return FinishQuestion(*q, body, report, where) ? q : nullptr;
     if (type == u"truefalse") {
-        bool trueRight = false, falseRight = false, seenTrue = false, seenFalse = false;
+        bool trueRight = false, falseRight = false, seenTrue = false, seenFalse = false, feedback = false;
         for (const TElem *a : e.all(u"answer")) {
+            if (const TElem *fb = a->child(u"feedback"))
+                feedback = feedback || !fb->fieldText().trimmed().isEmpty();
             const QString t = a->fieldText().trimmed().toLower();
             const bool right = a->attr(QStringLiteral("fraction")).toDouble() > 0;
             if (t == u"true" || t == kTrue.toLower()) {
@@ -321,6 +367,8 @@ TQuestionPtr ImportOne(const TElem &e, int number, TReport &report)
             report.add(QStringLiteral("%1в вопросе «верно/неверно» нет ответов, пропущен.").arg(where));
             return nullptr;
         }
+        if (feedback)
+            report.add(QStringLiteral("%1отзывы к ответам не сохранены.").arg(where));
         q->Variants = QStringList{kTrue, kFalse};
         q->RightMarks = QString(trueRight ? QLatin1Char('!') : QLatin1Char(' ')) +
                         QString(falseRight ? QLatin1Char('!') : QLatin1Char(' '));
@@ -420,12 +468,25 @@ void WriteField(QXmlStreamWriter &w, const QString &element, const QByteArray &r
     w.writeEndElement();
 }
 
+// As the platform's own writer does: a text with markup characters goes in
+// CDATA, for the platform's reader drops the spaces beside entities.
+void WriteText(QXmlStreamWriter &w, const QString &text)
+{
+    w.writeStartElement(QStringLiteral("text"));
+    static const QRegularExpression markup(QStringLiteral("[&<>\"']"));
+    if (text.contains(markup))
+        w.writeCDATA(text);
+    else
+        w.writeCharacters(text);
+    w.writeEndElement();
+}
+
 void WriteTextElement(QXmlStreamWriter &w, const QString &element, const QString &text)
 {
     w.writeStartElement(element);
     if (element == u"feedback")
         w.writeAttribute(QStringLiteral("format"), QStringLiteral("html"));
-    w.writeTextElement(QStringLiteral("text"), text);
+    WriteText(w, text);
     w.writeEndElement();
 }
 
@@ -448,6 +509,7 @@ TImportResult ImportMoodleXml(const QByteArray &data)
     TReader reader(data);
     TQuestionList questions;
     TReport report;
+    TImportPictures pictures;
     int number = 0;
     try {
         while (auto e = reader.next()) {
@@ -456,7 +518,13 @@ TImportResult ImportMoodleXml(const QByteArray &data)
             ++number;
             if (number > kMaxQuestions)
                 throw TFailure{QStringLiteral("в файле больше %1 вопросов.").arg(kMaxQuestions), e->Line};
-            if (TQuestionPtr q = ImportOne(*e, number, report))
+            TQuestionPtr q;
+            try {
+                q = ImportOne(*e, number, report, pictures);
+            } catch (const EPictureBudget &b) {
+                throw TFailure{b.Message, e->Line};
+            }
+            if (q)
                 questions.push_back(std::move(q));
         }
     } catch (const TFailure &f) {
@@ -547,7 +615,7 @@ QByteArray ExportMoodleXml(const TQuestionList &questions, TReport &report)
             w.writeAttribute(QStringLiteral("fraction"), FractionText(fraction));
             // Plain text keeps every space of the variant; HTML would fold them.
             w.writeAttribute(QStringLiteral("format"), QStringLiteral("plain_text"));
-            w.writeTextElement(QStringLiteral("text"), XmlSafe(q.Variants[i], report, where));
+            WriteText(w, XmlSafe(q.Variants[i], report, where));
             WriteTextElement(w, QStringLiteral("feedback"), QString());
             w.writeEndElement();
         }

@@ -1,6 +1,8 @@
 #include "TextFormats.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTextCodec>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
@@ -14,18 +16,97 @@
 
 namespace Interchange {
 
-QString DecodeText(const QByteArray &data)
+namespace {
+
+bool AsciiLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Russian words are all bytes above 0xBF in Windows-1251; Western words keep
+// their accented letters between Latin ones.
+bool LooksWestern(QByteArrayView b)
+{
+    qsizetype latin = 0, cyrillic = 0;
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        if (quint8(b[i]) < 0xC0)
+            continue;
+        const bool prevLatin = i > 0 && AsciiLetter(b[i - 1]);
+        const bool nextLatin = i + 1 < b.size() && AsciiLetter(b[i + 1]);
+        const bool prevHigh = i > 0 && quint8(b[i - 1]) >= 0xC0;
+        const bool nextHigh = i + 1 < b.size() && quint8(b[i + 1]) >= 0xC0;
+        if (prevLatin || nextLatin)
+            ++latin;
+        else if (prevHigh || nextHigh)
+            ++cyrillic;
+    }
+    return latin > cyrillic;
+}
+
+} // namespace
+
+QString DecodeText(const QByteArray &data, QString *encoding)
 {
     QByteArrayView bytes(data);
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes = bytes.sliced(3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
-        text = FromAnsi(bytes.toByteArray());
+    QString text;
+    QString name = QStringLiteral("UTF-8");
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        const bool le = bytes.startsWith("\xFF\xFE");
+        QStringDecoder utf16(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
+        text = utf16(bytes.sliced(2));
+        name = le ? QStringLiteral("UTF-16LE") : QStringLiteral("UTF-16BE");
+    } else {
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            bytes = bytes.sliced(3);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        text = utf8(bytes);
+        if (utf8.hasError() && !data.startsWith("\xEF\xBB\xBF")) {
+            if (LooksWestern(bytes)) {
+                static QTextCodec *const w1252 = QTextCodec::codecForName("windows-1252");
+                text = w1252->toUnicode(bytes.constData(), int(bytes.size()));
+                name = QStringLiteral("Windows-1252");
+            } else {
+                text = FromAnsi(bytes.toByteArray());
+                name = QStringLiteral("Windows-1251");
+            }
+        }
+    }
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (encoding)
+        *encoding = name;
     return text;
+}
+
+QString WithoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QString EncodingLine(const QString &encoding)
+{
+    if (encoding == u"UTF-8")
+        return {};
+    if (encoding.startsWith(u"UTF-16"))
+        return QStringLiteral("Файл прочитан в кодировке %1 (по метке в начале файла).").arg(encoding);
+    return QStringLiteral("Файл не в кодировке UTF-8: прочитан в кодировке %1.").arg(encoding);
+}
+
+QString NameWithoutTags(const QString &name)
+{
+    static const QRegularExpression tag(QStringLiteral("<[A-Za-z/!?][^<>]*>"));
+    QString s = name;
+    // Until none is left: removing "<a>" from "<<a>b>" leaves a tag.
+    while (s.contains(tag))
+        s.remove(tag);
+    return s.simplified();
 }
 
 QString Where(int number, int line)

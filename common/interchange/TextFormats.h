@@ -12,8 +12,19 @@ inline constexpr int kMaxVariants = 10;
 inline constexpr int kMaxPlainLines = 1000;
 inline constexpr int kMaxQuestions = 65535;
 
-// UTF-8 (a byte-order mark dropped); a file that is not UTF-8 is read as Windows-1251.
-QString DecodeText(const QByteArray &data);
+// A byte-order mark decides (UTF-8, UTF-16); a file that is valid UTF-8 is
+// UTF-8; any other is Windows-1251 unless its letters outside ASCII stand
+// inside Latin words, as in Western European text, which makes it
+// Windows-1252. encoding: the name chosen ("UTF-8", "Windows-1251", …).
+QString DecodeText(const QByteArray &data, QString *encoding = nullptr);
+// HTML character references may name half of a surrogate pair, which no
+// file encoding can hold: each such half becomes U+FFFD.
+QString WithoutLoneSurrogates(QString text);
+// The report's first line for a file that was not UTF-8, empty for UTF-8.
+QString EncodingLine(const QString &encoding);
+
+// A name as the platform keeps it: tags removed, spaces evened out.
+QString NameWithoutTags(const QString &name);
 
 // "Вопрос 3 (строка 17): "
 QString Where(int number, int line);

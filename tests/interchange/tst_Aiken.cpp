@@ -30,6 +30,10 @@ private Q_SLOTS:
     void malformed();
     void exportSkipsWhatItCannotHold();
     void roundTrip();
+    void separatorWithoutSpace();
+    void singleOptionSkipped();
+    void notUtf8SaysItsEncoding();
+    void hostileTextsRoundTrip();
 };
 
 void TstAiken::sample()
@@ -160,6 +164,56 @@ void TstAiken::roundTrip()
     for (size_t i = 0; i < qs.size(); ++i) {
         QCOMPARE(r.Questions[i]->Variants, qs[i]->Variants);
         QCOMPARE(r.Questions[i]->RightMarks, qs[i]->RightMarks);
+    }
+    TReport again;
+    QCOMPARE(ExportAiken(r.Questions, again), aiken);
+}
+
+void TstAiken::separatorWithoutSpace()
+{
+    const TImportResult r = ImportAiken(QByteArray("Q\nA)Incorrect\nB.Correct\nC)\tTab\nD.  two spaces\nANSWER: B\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.at(0)->Variants, (QStringList{"Incorrect", "Correct", "Tab", "two spaces"}));
+    QCOMPARE(r.Questions[0]->RightMarks, QStringLiteral(" !  "));
+    // Written, such a text is set apart, as any that reads as an option.
+    TReport report;
+    const QByteArray out = ExportAiken({Question(QStringLiteral("B.Correct?"), {"a", "b"}, QStringLiteral("! "))}, report);
+    QVERIFY2(out.startsWith("— B.Correct?\n"), out.constData());
+}
+
+void TstAiken::singleOptionSkipped()
+{
+    const TImportResult r = ImportAiken(QByteArray("One\nA) only\nANSWER: A\n\nTwo\nA) a\nB) b\nANSWER: A\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->PlainLines.items(), QStringList{QStringLiteral("Two")});
+    QCOMPARE(r.Report.Lines, QStringList{QStringLiteral("Вопрос 1 (строка 1): пропущен: один вариант ответа, а нужно не меньше двух.")});
+}
+
+void TstAiken::notUtf8SaysItsEncoding()
+{
+    const TImportResult r = ImportAiken(QByteArray("\xC2\xEE\xEF\xF0\xEE\xF1\nA) \xE4\xE0\nB) \xED\xE5\xF2\nANSWER: A\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.at(0)->Variants, (QStringList{"да", "нет"}));
+    QCOMPARE(r.Report.Lines, QStringList{QStringLiteral("Файл не в кодировке UTF-8: прочитан в кодировке Windows-1251.")});
+}
+
+void TstAiken::hostileTextsRoundTrip()
+{
+    const QStringList hostile = {QStringLiteral("C:\\new \\\\n \\"), QStringLiteral("~ = # { } : ::"),
+                                 QStringLiteral("a & b < c > d &amp; <b>x</b>"), QStringLiteral("Ёлка — «ёж» №5")};
+    TQuestionList qs;
+    for (const QString &t : hostile)
+        qs.push_back(Question(t, {t, QStringLiteral("B) ") + t}, QStringLiteral(" !")));
+    TReport report;
+    const QByteArray aiken = ExportAiken(qs, report);
+    QVERIFY(report.isEmpty());
+    const TImportResult r = ImportAiken(aiken);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), qs.size());
+    for (size_t i = 0; i < qs.size(); ++i) {
+        QCOMPARE(r.Questions[i]->Body, qs[i]->Body);
+        QCOMPARE(r.Questions[i]->Variants, qs[i]->Variants);
     }
     TReport again;
     QCOMPARE(ExportAiken(r.Questions, again), aiken);

@@ -3,6 +3,7 @@
 #include "Ansi.h"
 #include "HtmlRich.h"
 #include "Interchange.h"
+#include "testutil_interchange.h"
 #include "MJvRichedit.h"
 #include "TextFormats.h"
 
@@ -55,6 +56,15 @@ private Q_SLOTS:
     void richTextTravelsAsHtml();
     void htmlShowingNothing();
     void gapOpeningTheTextIsStable();
+    void dataPicturesAreBounded();
+    void backslashesAsThePlatformReadsThem();
+    void eachAnswerKeepsItsFormat();
+    void trueFalseOnlyInCapitals();
+    void titlesLoseTheirTags();
+    void encodingDecidedByContent_data();
+    void encodingDecidedByContent();
+    void hostileTextsRoundTrip();
+    void halfSurrogateReferences();
 };
 
 void TstGift::multipleChoice()
@@ -331,6 +341,154 @@ void TstGift::gapOpeningTheTextIsStable()
     QVERIFY2(spaced.Ok, qPrintable(spaced.Error));
     const QByteArray first = ExportGift(spaced.Questions, report);
     QCOMPARE(ExportGift(ImportGift(first).Questions, report), first);
+}
+
+void TstGift::dataPicturesAreBounded()
+{
+    QImage img(3000, 3000, QImage::Format_RGB32);
+    img.fill(qRgb(200, 10, 10));
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, "PNG");
+    // 27 MB each once decoded: ten of them pass the import's bound.
+    const QString pic = QStringLiteral("<img src\\=\"data:image/png;base64,%1\">").arg(QString::fromLatin1(png.toBase64()));
+    const TImportResult r = Read(QStringLiteral("Первый {=a ~b}\n\n[html]%1 {=a ~b}\n").arg(pic.repeated(10)));
+    QVERIFY(!r.Ok);
+    QVERIFY(r.Questions.empty());
+    QCOMPARE(r.ErrorLine, 3);
+    QVERIFY2(r.Error.startsWith(QStringLiteral("Строка 3: рисунки файла заняли бы в вопросах больше 256 МБ")), qPrintable(r.Error));
+}
+
+void TstGift::backslashesAsThePlatformReadsThem()
+{
+    const TImportResult r = Read(QStringLiteral("Путь C:\\\\new и \\\\neq 0 {=\\\\ ~a\\\\nb ~c\\\\\\=d}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.at(0)->PlainLines.items(), QStringList{QStringLiteral("Путь C:\\new и \\neq 0")});
+    QCOMPARE(r.Questions[0]->Variants, (QStringList{"\\", "a\\nb", "c\\=d"}));
+
+    // Written, a backslash is escaped, so it comes back as it was.
+    TReport report;
+    const QByteArray gift = ExportGift({Question(QStringLiteral("C:\\new"), {"\\neq 0", "x\\"}, QStringLiteral("! "))}, report);
+    QVERIFY2(gift.contains("C\\:\\\\new") && gift.contains("=\\\\neq 0") && gift.contains("~x\\\\\n"), gift.constData());
+    const TImportResult back = ImportGift(gift);
+    QVERIFY(back.Ok);
+    QCOMPARE(PlainFromRichRecord(back.Questions.at(0)->Body), QStringLiteral("C:\\new"));
+    QCOMPARE(back.Questions[0]->Variants, (QStringList{"\\neq 0", "x\\"}));
+}
+
+void TstGift::eachAnswerKeepsItsFormat()
+{
+    const TImportResult r = Read(QStringLiteral("Цвета {=[plain]blue ~[html]<b>red</b> ~%50%[markdown]**green** ~[plain]<i>\\= tag</i>}\n"
+                                                "\n[html]<p>Вопрос</p> {=[plain]a <b> ~&lt;c&gt;}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(2));
+    QCOMPARE(r.Questions[0]->Variants, (QStringList{"blue", "red", "green", "<i>= tag</i>"}));
+    QCOMPARE(r.Questions[0]->RightMarks, QStringLiteral("! ! "));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("Вопрос 1 (строка 1): оформление вариантов ответа не перенесено")));
+    QCOMPARE(r.Questions[1]->Variants, (QStringList{"a <b>", "<c>"}));
+
+    // A variant that would read as HTML or as a marker is written with its own [plain].
+    TReport report;
+    auto rich = Question(QStringLiteral("x"), {"[html]y", "a < b & c"}, QStringLiteral("! "));
+    SetBody(*rich, RichRecordFromHtml(QStringLiteral("<b>жирный</b> текст"), {}, report, {}));
+    const QByteArray gift = ExportGift({rich, Question(QStringLiteral("x"), {"[plain]z", "<b>"}, QStringLiteral(" !"))}, report);
+    QVERIFY2(gift.contains("=[plain][html]y") && gift.contains("~[plain]a < b & c") && gift.contains("~[plain][plain]z")
+                 && gift.contains("=<b>"), gift.constData());
+    const TImportResult back = ImportGift(gift);
+    QVERIFY(back.Ok);
+    QCOMPARE(back.Questions.at(0)->Variants, (QStringList{"[html]y", "a < b & c"}));
+    QCOMPARE(back.Questions.at(1)->Variants, (QStringList{"[plain]z", "<b>"}));
+}
+
+void TstGift::trueFalseOnlyInCapitals()
+{
+    const TImportResult r = Read(QStringLiteral("Первый {true}\n\nВторой {t}\n\nТретий {TRUE}\n\nЧетвёртый {F}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(2));
+    QCOMPARE(r.Questions[0]->RightMarks, QStringLiteral("! "));
+    QCOMPARE(r.Questions[1]->RightMarks, QStringLiteral(" !"));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("Вопрос 1 (строка 1): пропущен: «true» платформа читает как краткий ответ")));
+    QVERIFY(ReportHas(r.Report, QStringLiteral("Вопрос 2 (строка 3): пропущен: «t»")));
+}
+
+void TstGift::titlesLoseTheirTags()
+{
+    const TImportResult r = Read(QStringLiteral("::<b>Жирное</b> <span class\\=\"x\">название</span> 1 < 2::Текст {=a ~b}\n"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.at(0)->Title, QStringLiteral("Жирное название 1 < 2"));
+}
+
+void TstGift::encodingDecidedByContent_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("firstLine");
+    QTest::newRow("UTF-8") << QByteArray("Gr\xC3\xB6\xC3\x9F" "e \xD0\xB8 {=a ~b}") << QStringLiteral("Größe и") << QString();
+    QTest::newRow("UTF-8 with a mark") << QByteArray("\xEF\xBB\xBF\xD0\xB8 {=a ~b}") << QStringLiteral("и") << QString();
+    QTest::newRow("Windows-1251") << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0 {=a ~b}") << QStringLiteral("Привет, мир")
+                                  << QStringLiteral("Файл не в кодировке UTF-8: прочитан в кодировке Windows-1251.");
+    QTest::newRow("Windows-1252") << QByteArray("Gr\xF6\xDF" "e, sch\xF6n {=a ~b}") << QStringLiteral("Größe, schön")
+                                  << QStringLiteral("Файл не в кодировке UTF-8: прочитан в кодировке Windows-1252.");
+    QTest::newRow("UTF-16LE") << QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(u"и {=a ~b}"), 18) << QStringLiteral("и")
+                              << QStringLiteral("Файл прочитан в кодировке UTF-16LE (по метке в начале файла).");
+}
+
+void TstGift::encodingDecidedByContent()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QFETCH(QString, firstLine);
+    const TImportResult r = ImportGift(bytes);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Questions[0]->PlainLines.items(), QStringList{text});
+    QCOMPARE(r.Report.Lines.value(0), firstLine);
+    QCOMPARE(r.Report.Lines.size(), firstLine.isEmpty() ? 0 : 1);
+}
+
+// Texts that use everything the format reserves come back as they were, and
+// the file they make is written the same the second time.
+void TstGift::hostileTextsRoundTrip()
+{
+    const QStringList hostile = {
+        QStringLiteral("C:\\new \\\\server\\n \\"), QStringLiteral("~ = # { } : :: \\~ \\{"),
+        QStringLiteral("a & b < c > d &amp; <b>не тег</b>"), QStringLiteral("Ёлка — «ёж» №5"),
+        QStringLiteral("[html]<i>x</i>"), QStringLiteral("%50% ####")};
+    TQuestionList qs;
+    for (const QString &t : hostile)
+        // Names lose their tags on the platform (and here).
+        qs.push_back(Question(t + QStringLiteral("\nвторая строка ") + t, {t, QStringLiteral("x") + t}, QStringLiteral(" !"),
+                              t.contains(QLatin1Char('<')) ? QStringLiteral("Название") : t.simplified(),
+                              t + QStringLiteral("\n") + t));
+    TReport report;
+    const QByteArray gift = ExportGift(qs, report);
+    const TImportResult r = ImportGift(gift);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    const QString d = InterchangeTest::TextsDifference(qs, r.Questions);
+    QVERIFY2(d.isEmpty(), qPrintable(d));
+    TReport again;
+    QCOMPARE(ExportGift(r.Questions, again), gift);
+}
+
+void TstGift::halfSurrogateReferences()
+{
+    // Half a pair cannot be written in UTF-8: it must not come in as text
+    // that changes on the next export.
+    const TImportResult r = Read(QStringLiteral(
+        "[html]a&#xD800;b&#56832;c &#x1F600; {=[html]x&#xDC00;y ~z}"));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    const QString text = PlainFromRichRecord(r.Questions[0]->Body).trimmed();
+    QCOMPARE(text, QStringLiteral("a\uFFFDb\uFFFDc \U0001F600"));
+    TReport report;
+    const QByteArray gift = ExportGift(r.Questions, report);
+    const TImportResult back = ImportGift(gift);
+    QVERIFY2(back.Ok, qPrintable(back.Error));
+    const QString d = InterchangeTest::TextsDifference(r.Questions, back.Questions);
+    QVERIFY2(d.isEmpty(), qPrintable(d));
+    TReport again;
+    QCOMPARE(ExportGift(back.Questions, again), gift);
 }
 
 QTEST_MAIN(TstGift)

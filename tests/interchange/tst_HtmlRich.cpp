@@ -121,6 +121,8 @@ private Q_SLOTS:
     void picturesBothWays();
     void picturesThatCannotComeIn();
     void otherObjectsOnExport();
+    void onePictureManyReferences();
+    void deepHtmlFlattened();
 };
 
 void TstHtmlRich::plainTextInTheEditorsLook()
@@ -400,6 +402,51 @@ void TstHtmlRich::otherObjectsOnExport()
     QCOMPARE(report.Lines.size(), 2);
     QVERIFY(ReportHas(report, QStringLiteral("записан рисунком, как он показан")));
     QVERIFY(ReportHas(report, QStringLiteral("нельзя записать рисунком, пропущен")));
+}
+
+void TstHtmlRich::onePictureManyReferences()
+{
+    const QImage img = Picture(40, 30, qRgb(1, 2, 3), qRgb(200, 100, 0));
+    const QList<TEmbeddedFile> files{{QStringLiteral("p.png"), Png(img)}};
+    const QString one = QStringLiteral("<img src=\"@@PLUGINFILE@@/p.png\">");
+    const QString dataUrl = QStringLiteral("<img src=\"data:image/png;base64,%1\">").arg(QString::fromLatin1(Png(img).toBase64()));
+    TImportPictures pictures;
+    TReport report;
+    const auto doc = Loaded(RichRecordFromHtml(one.repeated(10) + dataUrl.repeated(5), files, report, kWhere, &pictures));
+    QCOMPARE(Objects(*doc).size(), 15);
+    // The same bytes, attached or in a data: URL, are decoded once for the whole import.
+    RichRecordFromHtml(one, files, report, kWhere, &pictures);
+    QCOMPARE(pictures.decoded(), 1);
+    QCOMPARE(pictures.used(), 16 * PictureRecordBytes(img.size()));
+    QVERIFY(report.isEmpty());
+
+    // Every reference counts: the one that would pass the budget stops the import.
+    TImportPictures small(3 * PictureRecordBytes(img.size()));
+    RichRecordFromHtml(one.repeated(3), files, report, kWhere, &small);
+    QVERIFY_THROWS_EXCEPTION(EPictureBudget, RichRecordFromHtml(one, files, report, kWhere, &small));
+    QCOMPARE(small.decoded(), 1);
+    // A picture too large to come in is decoded never and charged nothing.
+    QImage square(5001, 5001, QImage::Format_Mono);
+    square.fill(0);
+    TImportPictures none(1);
+    RichRecordFromHtml(QStringLiteral("<img src=\"@@PLUGINFILE@@/s.png\">").repeated(3),
+                       {{QStringLiteral("s.png"), Png(square)}}, report, kWhere, &none);
+    QCOMPARE(none.used(), 0);
+    // Without a store (answers) pictures are left out unread.
+    TReport answer;
+    QVERIFY(Objects(*Loaded(RichRecordFromHtml(one, files, answer, kWhere, nullptr))).isEmpty());
+}
+
+void TstHtmlRich::deepHtmlFlattened()
+{
+    QString html;
+    for (int i = 0; i < 2000; ++i)
+        html += QStringLiteral("<table><tr><td>%1").arg(i % 10);
+    TReport report;
+    const QString text = PlainFromRichRecord(RichRecordFromHtml(html, {}, report, kWhere)).remove(QLatin1Char('\n'));
+    QCOMPARE(text.size(), 2000);
+    QVERIFY(text.startsWith(QStringLiteral("0123456789")));
+    QVERIFY(ReportHas(report, QStringLiteral("Вопрос 1: HTML вложен глубже 64 уровней")));
 }
 
 QTEST_MAIN(TstHtmlRich)

@@ -11,6 +11,7 @@
 
 #include "HtmlRich.h"
 #include "Interchange.h"
+#include "testutil_interchange.h"
 #include "MJvRichedit.h"
 #include "RichObjects.h"
 #include "RichRecord.h"
@@ -117,6 +118,12 @@ private Q_SLOTS:
     void skipsAndLimitsReported();
     void brokenFilesRefusedWhole();
     void exampleFileReads();
+    void onePictureReferencedOftenIsBounded();
+    void markupCharactersInCdata();
+    void trueFalseFeedbackReported();
+    void oldImageElementsRead();
+    void namesLoseTheirTags();
+    void hostileTextsRoundTrip();
 };
 
 void TstMoodleXml::ourQuestionsComeBack()
@@ -376,6 +383,121 @@ void TstMoodleXml::exampleFileReads()
     LoadRecord(a, r.Questions[1]->Body);
     LoadRecord(b, back.Questions[1]->Body);
     QCOMPARE(a.toRawText(), b.toRawText());
+}
+
+void TstMoodleXml::onePictureReferencedOftenIsBounded()
+{
+    // A small file: one plain picture that decodes to 12 MB, 40 references.
+    QImage img(2000, 2000, QImage::Format_RGB32);
+    img.fill(qRgb(10, 20, 30));
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, "PNG");
+    const QString refs = QStringLiteral("<img src=\"@@PLUGINFILE@@/big.png\">").repeated(40);
+    const QString file = QStringLiteral("<file name=\"big.png\" encoding=\"base64\">%1</file>").arg(QString::fromLatin1(png.toBase64()));
+    const QByteArray xml = Quiz(Multi(QStringLiteral("a"), Answer(QStringLiteral("100"), QStringLiteral("x")) +
+                                                             Answer(QStringLiteral("0"), QStringLiteral("y"))) +
+                                QStringLiteral("<question type=\"description\">\n<name><text>b</text></name>\n"
+                                               "<questiontext format=\"html\"><text><![CDATA[%1]]></text>%2</questiontext>\n"
+                                               "</question>\n").arg(refs, file));
+    QVERIFY(xml.size() < 200 * 1024);
+    const TImportResult r = ImportMoodleXml(xml);
+    QVERIFY(!r.Ok);
+    QVERIFY(r.Questions.empty());
+    QCOMPARE(r.ErrorLine, 4);
+    QCOMPARE(r.Error, QStringLiteral("Строка 4: рисунки файла заняли бы в вопросах больше 256 МБ; файл не импортирован."));
+
+    // Within the bound every reference is a picture of the question.
+    const QByteArray few = Quiz(QStringLiteral("<question type=\"description\"><questiontext format=\"html\">"
+                                               "<text><![CDATA[%1]]></text>%2</questiontext></question>")
+                                    .arg(QStringLiteral("<img src=\"@@PLUGINFILE@@/big.png\">").repeated(3), file));
+    const TImportResult ok = ImportMoodleXml(few);
+    QVERIFY(ok.Ok);
+    QCOMPARE(PictureCount(ok.Questions.at(0)->Body), 3);
+}
+
+void TstMoodleXml::markupCharactersInCdata()
+{
+    const QString both = QStringLiteral("Пушкин & Лермонтов");
+    TReport report;
+    const QByteArray xml = ExportMoodleXml({Question(RichRecordFromPlain(QStringLiteral("Кто?")),
+                                                     {both, QStringLiteral("a < b > c"), QStringLiteral("]]> \"'")},
+                                                     QStringLiteral("!  "), both)}, report);
+    // As the platform's own writer: its reader drops the spaces next to entities.
+    QVERIFY2(xml.contains("<name>\n      <text><![CDATA[Пушкин & Лермонтов]]></text>") ||
+                 xml.contains("<text><![CDATA[Пушкин & Лермонтов]]></text>\n    </name>"), xml.constData());
+    QVERIFY2(xml.contains("<text><![CDATA[a < b > c]]></text>"), xml.constData());
+    QVERIFY(!xml.contains("&amp;") && !xml.contains("&lt;"));
+    const TImportResult r = ImportMoodleXml(xml);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.at(0)->Title, both);
+    QCOMPARE(r.Questions[0]->Variants, (QStringList{both, QStringLiteral("a < b > c"), QStringLiteral("]]> \"'")}));
+}
+
+void TstMoodleXml::trueFalseFeedbackReported()
+{
+    const TImportResult r = ImportMoodleXml(Quiz(QStringLiteral(
+        "<question type=\"truefalse\"><questiontext format=\"html\"><text>Да?</text></questiontext>"
+        "<answer fraction=\"100\"><text>true</text><feedback><text>Верно!</text></feedback></answer>"
+        "<answer fraction=\"0\"><text>false</text><feedback><text></text></feedback></answer></question>\n")));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(1));
+    QCOMPARE(r.Report.Lines, QStringList{QStringLiteral("Вопрос 1 (строка 3): отзывы к ответам не сохранены.")});
+}
+
+void TstMoodleXml::oldImageElementsRead()
+{
+    const QImage img = Picture(7, 4, qRgb(1, 2, 200), qRgb(250, 250, 0));
+    QByteArray png;
+    QBuffer buf(&png);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, "PNG");
+    const QString b64 = QString::fromLatin1(png.toBase64());
+    const TImportResult r = ImportMoodleXml(Quiz(QStringLiteral(
+        "<question type=\"description\"><questiontext format=\"html\"><text>Смотрите</text></questiontext>"
+        "<image>pics/old.png</image><image_base64>%1</image_base64></question>\n"
+        "<question type=\"description\"><questiontext format=\"plain_text\"><text>a &lt; b</text></questiontext>"
+        "<image>old.png</image><image_base64>%1</image_base64></question>\n"
+        "<question type=\"description\"><questiontext format=\"html\"><text>Без данных</text></questiontext>"
+        "<image>http://example.invalid/x.png</image></question>\n").arg(b64)));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.size(), size_t(3));
+    QCOMPARE(PictureCount(r.Questions[0]->Body), 1);
+    QCOMPARE(PlainFromRichRecord(r.Questions[0]->Body).remove(QChar(QChar::ObjectReplacementCharacter)).trimmed(),
+             QStringLiteral("Смотрите"));
+    QCOMPARE(PictureCount(r.Questions[1]->Body), 1);
+    QVERIFY(PlainFromRichRecord(r.Questions[1]->Body).startsWith(QStringLiteral("a < b")));
+    QCOMPARE(PictureCount(r.Questions[2]->Body), 0);
+    QCOMPARE(r.Report.Lines, QStringList{QStringLiteral("Вопрос 3 (строка 5): рисунок «http://example.invalid/x.png» не вложен в файл, пропущен.")});
+}
+
+void TstMoodleXml::namesLoseTheirTags()
+{
+    const TImportResult r = ImportMoodleXml(Quiz(QStringLiteral(
+        "<question type=\"description\"><name><text><![CDATA[<b>Жирное</b>  <i>имя</i> 1 < 2]]></text></name>"
+        "<questiontext format=\"html\"><text>Текст</text></questiontext></question>\n")));
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    QCOMPARE(r.Questions.at(0)->Title, QStringLiteral("Жирное имя 1 < 2"));
+}
+
+void TstMoodleXml::hostileTextsRoundTrip()
+{
+    const QStringList hostile = {QStringLiteral("C:\\new \\\\n \\"), QStringLiteral("~ = # { } : ::"),
+                                 QStringLiteral("a & b < c > d &amp; ]]> \"q\" 'a'"), QStringLiteral("Ёлка — «ёж» №5")};
+    TQuestionList qs;
+    for (const QString &t : hostile)
+        qs.push_back(Question(RichRecordFromPlain(t + QStringLiteral("\n") + t), {t, QStringLiteral("x ") + t},
+                              QStringLiteral(" !"), QStringLiteral("Название ") + t, RichRecordFromPlain(t)));
+    TReport report;
+    const QByteArray xml = ExportMoodleXml(qs, report);
+    QVERIFY(report.isEmpty());
+    const TImportResult r = ImportMoodleXml(xml);
+    QVERIFY2(r.Ok, qPrintable(r.Error));
+    const QString d = InterchangeTest::TextsDifference(qs, r.Questions);
+    QVERIFY2(d.isEmpty(), qPrintable(d));
+    TReport again;
+    QCOMPARE(ExportMoodleXml(r.Questions, again), xml);
 }
 
 QTEST_MAIN(TstMoodleXml)
