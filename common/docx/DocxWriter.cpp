@@ -33,7 +33,8 @@ const QString kWmlType = QStringLiteral("application/vnd.openxmlformats-officedo
 // reference to the template's body.
 const QStringList kKeptRelations = {QStringLiteral("styles"), QStringLiteral("settings"),
                                     QStringLiteral("fontTable"), QStringLiteral("webSettings"),
-                                    QStringLiteral("theme"), QStringLiteral("numbering"), QStringLiteral("header")};
+                                    QStringLiteral("theme"), QStringLiteral("numbering"), QStringLiteral("header"),
+                                    QStringLiteral("footnotes"), QStringLiteral("endnotes")};
 
 QString Dir(const QString &part)
 {
@@ -121,6 +122,144 @@ QString LanguageTag(int lcid)
     case 1087: return QStringLiteral("kk-KZ");
     default: return {};
     }
+}
+
+// ids past this would leave ours no room below the largest value readers take.
+constexpr qint64 kMaxDrawingIdBase = 1000000000;
+constexpr int kMinFooterDistance = 567;   // twips: 10 mm
+constexpr int kPictureHeightAllowance = 567;
+constexpr qint64 kEmuPerTwip = 635;
+constexpr qint64 kPhotoMinPixels = 64 * 64;
+constexpr int kDefaultCharset = 1;
+constexpr int kJpegQuality = 90;
+constexpr qsizetype kPhotoGain = 3;   // a JPEG a third of the PNG or less is taken for a photo
+
+bool IsOff(QStringView v)
+{
+    return v == QLatin1String("0") || v == QLatin1String("false") || v == QLatin1String("off");
+}
+
+// A length in twips: a plain number, or a number with a unit ("2.5cm", "1in").
+int Twips(QStringView v, int fallback)
+{
+    static const QList<QPair<QLatin1String, double>> units = {
+        {QLatin1String("mm"), 1440 / 25.4}, {QLatin1String("cm"), 1440 / 2.54}, {QLatin1String("in"), 1440.0},
+        {QLatin1String("pt"), 20.0}, {QLatin1String("pc"), 240.0}, {QLatin1String("pi"), 240.0}};
+    double factor = 1;
+    QStringView number = v.trimmed();
+    for (const auto &[unit, f] : units)
+        if (number.endsWith(unit)) {
+            number.chop(2);
+            factor = f;
+            break;
+        }
+    bool ok = false;
+    const double d = number.toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return fallback;
+    return int(std::lround(std::clamp(d * factor, -1e7, 1e7)));
+}
+
+// Writes the element the reader is on and all it holds, with the w: prefix;
+// what belongs to other namespaces (a newer version's extensions) stays behind.
+// Without recursion: a hostile template nests as deep as its bytes allow.
+void CopyElement(QXmlStreamReader &r, QXmlStreamWriter &x)
+{
+    int open = 0;   // elements written and not yet closed
+    do {
+        if (r.isStartElement()) {
+            if (r.namespaceUri() != Ns::W) {
+                r.skipCurrentElement();   // leaves the reader on its end, which the next read passes
+                if (open == 0)
+                    return;
+            } else {
+                x.writeStartElement(QStringLiteral("w:") + r.name().toString());
+                for (const QXmlStreamAttribute &a : r.attributes())
+                    if (a.namespaceUri() == Ns::W)
+                        x.writeAttribute(QStringLiteral("w:") + a.name().toString(), a.value().toString());
+                ++open;
+            }
+        } else if (r.isEndElement()) {
+            x.writeEndElement();
+            if (--open == 0)
+                return;
+        } else if (r.isCharacters() && !r.isWhitespace()) {
+            x.writeCharacters(r.text().toString());
+        }
+        r.readNext();
+    } while (!r.atEnd());
+}
+
+// The settings without their references to the footnote or endnote separators
+// (w:footnote in w:footnotePr, w:endnote in w:endnotePr) whose part is missing:
+// a reader warns of a damaged document when they point nowhere.
+QByteArray WithoutNoteReferences(const QByteArray &settings, bool footnotes, bool endnotes)
+{
+    const QString text = QString::fromUtf8(settings);
+    QList<QPair<qint64, qint64>> cuts;
+    QXmlStreamReader r(text);
+    QString parent;   // footnotePr or endnotePr while inside one
+    int depth = 0, parentDepth = -1;
+    qint64 before = 0;
+    while (!r.atEnd()) {
+        before = r.characterOffset();
+        r.readNext();
+        if (r.isEndElement()) {
+            if (depth-- == parentDepth)
+                parentDepth = -1;
+            continue;
+        }
+        if (!r.isStartElement())
+            continue;
+        ++depth;
+        const QStringView name = r.name();
+        const bool w = r.namespaceUri() == Ns::W;
+        if (w && depth == 2 && (name == QLatin1String("footnotePr") || name == QLatin1String("endnotePr"))) {
+            parent = name.toString();
+            parentDepth = depth;
+        } else if (w && parentDepth > 0 && depth == parentDepth + 1 &&
+                   ((footnotes && parent == QLatin1String("footnotePr") && name == QLatin1String("footnote")) ||
+                    (endnotes && parent == QLatin1String("endnotePr") && name == QLatin1String("endnote")))) {
+            r.skipCurrentElement();
+            --depth;
+            cuts.append({before, r.characterOffset()});
+        }
+    }
+    if (r.hasError() || cuts.isEmpty())
+        return settings;
+    QString out = text;
+    for (qsizetype i = cuts.size() - 1; i >= 0; --i)
+        out.remove(cuts[i].first, cuts[i].second - cuts[i].first);
+    return out.toUtf8();
+}
+
+// A photograph as a JPEG, when it is one: the record keeps only its pixels,
+// and as a PNG a photo takes many times the bytes its JPEG had. Drawings,
+// screenshots and text compress well losslessly and stay PNG (empty result).
+QByteArray PhotoAsJpeg(const QImage &image, qsizetype pngSize)
+{
+    if (qint64(image.width()) * image.height() < kPhotoMinPixels)
+        return {};
+    if (image.hasAlphaChannel()) {
+        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < argb.height(); ++y) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+            for (int x = 0; x < argb.width(); ++x)
+                if (qAlpha(line[x]) != 255)
+                    return {};
+        }
+    }
+    QByteArray jpeg;
+    QBuffer buf(&jpeg);
+    buf.open(QIODevice::WriteOnly);
+    if (!image.convertToFormat(QImage::Format_RGB32).save(&buf, "JPEG", kJpegQuality))
+        return {};
+    return jpeg.size() * kPhotoGain <= pngSize ? jpeg : QByteArray();
+}
+
+QString CharsetHex(int charset)
+{
+    return QStringLiteral("%1").arg(charset & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
 }
 
 } // namespace
@@ -214,6 +353,16 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
         }
     }
 
+    // Footnote and endnote separators the settings name come with their parts, or go.
+    auto keptOfType = [&](const char *type) {
+        return std::any_of(t.m_parts.cbegin(), t.m_parts.cend(),
+                           [&](const TPart &p) { return p.relType == Ns::RelBase + QLatin1String(type); });
+    };
+    const bool footnotes = keptOfType("footnotes"), endnotes = keptOfType("endnotes");
+    for (TPart &p : t.m_parts)
+        if (p.relType == Ns::RelBase + QStringLiteral("settings") && (!footnotes || !endnotes))
+            p.bytes = WithoutNoteReferences(p.bytes, !footnotes, !endnotes);
+
     for (const TPart &p : std::as_const(t.m_parts)) {
         if (p.relType != Ns::RelBase + QStringLiteral("styles"))
             continue;
@@ -261,7 +410,8 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
             throw EDocxError(QStringLiteral("%1: %2").arg(p.name, r.errorString()));
     }
 
-    // Page setup and headers of the last section.
+    // Page setup and headers of the last section: the body's own, after any
+    // paragraph's section break.
     {
         QHash<QString, QString> partOfId;
         for (const TRelationship &rel : ReadRelationships(files.value(RelsName(main))))
@@ -269,33 +419,107 @@ TDocxTemplate TDocxTemplate::FromBytes(const QByteArray &zip)
         QXmlStreamReader r(files.value(main));
         while (!r.atEnd()) {
             r.readNext();
-            if (!r.isStartElement() || r.namespaceUri() != Ns::W)
+            if (!r.isStartElement() || r.namespaceUri() != Ns::W || r.name() != QLatin1String("sectPr"))
                 continue;
-            if (r.name() == QLatin1String("sectPr")) {
-                t.headers.clear();
-                continue;
+            t.headers.clear();
+            t.pageSize.clear();
+            t.pageMargins.clear();
+            t.sectionProps.clear();
+            while (r.readNextStartElement()) {
+                const QString name = r.name().toString();
+                if (r.namespaceUri() != Ns::W) {
+                    r.skipCurrentElement();
+                } else if (name == QLatin1String("headerReference")) {
+                    const QString type = r.attributes().value(Ns::W, QLatin1String("type")).toString();
+                    const QString part = partOfId.value(r.attributes().value(Ns::R, QLatin1String("id")).toString());
+                    if (kept.contains(part))
+                        t.headers.append({type.isEmpty() ? QStringLiteral("default") : type, part});
+                    r.skipCurrentElement();
+                } else if (name == QLatin1String("pgSz") || name == QLatin1String("pgMar")) {
+                    QMap<QString, QString> &target = name == QLatin1String("pgSz") ? t.pageSize : t.pageMargins;
+                    for (const QXmlStreamAttribute &a : r.attributes())
+                        if (a.namespaceUri() == Ns::W)
+                            target.insert(a.name().toString(), a.value().toString());
+                    r.skipCurrentElement();
+                } else if (name == QLatin1String("footerReference") || name == QLatin1String("printerSettings") ||
+                           name == QLatin1String("sectPrChange")) {
+                    // Our footer replaces the template's; the others point at parts left behind.
+                    r.skipCurrentElement();
+                } else {
+                    QByteArray xml;
+                    QXmlStreamWriter x(&xml);
+                    CopyElement(r, x);
+                    t.sectionProps.append({name, xml});
+                }
             }
-            if (r.name() == QLatin1String("headerReference")) {
-                const QString type = r.attributes().value(Ns::W, QLatin1String("type")).toString();
-                const QString part = partOfId.value(r.attributes().value(Ns::R, QLatin1String("id")).toString());
-                // Without a distinct first page the first-page header would never show.
-                if (type != QLatin1String("first") && kept.contains(part))
-                    t.headers.append({type.isEmpty() ? QStringLiteral("default") : type, part});
-                continue;
-            }
-            const bool size = r.name() == QLatin1String("pgSz"), margins = r.name() == QLatin1String("pgMar");
-            if (!size && !margins)
-                continue;
-            QMap<QString, QString> &target = size ? t.pageSize : t.pageMargins;
-            target.clear();
-            for (const QXmlStreamAttribute &a : r.attributes())
-                if (a.namespaceUri() == Ns::W)
-                    target.insert(a.name().toString(), a.value().toString());
         }
         if (r.hasError())
             throw EDocxError(QStringLiteral("%1: %2").arg(main, r.errorString()));
     }
+    for (const auto &[name, xml] : std::as_const(t.sectionProps)) {
+        if (name != QLatin1String("cols"))
+            continue;
+        QXmlStreamReader r(xml);
+        r.setNamespaceProcessing(false);
+        while (!r.atEnd()) {
+            r.readNext();
+            if (!r.isStartElement())
+                continue;
+            const auto a = r.attributes();
+            if (r.qualifiedName() == QLatin1String("w:cols")) {
+                t.m_columns = std::clamp(int(a.value(QLatin1String("w:num")).toInt()), 1, 45);
+                if (a.hasAttribute(QLatin1String("w:space")))
+                    t.m_columnSpace = Twips(a.value(QLatin1String("w:space")), 720);
+                t.m_equalColumns = !IsOff(a.value(QLatin1String("w:equalWidth")));
+            } else if (r.qualifiedName() == QLatin1String("w:col")) {
+                t.m_columnWidths << Twips(a.value(QLatin1String("w:w")), 0);
+            }
+        }
+    }
+
+    // Drawing ids are unique across the package: ours follow the largest of the kept parts.
+    for (const TPart &p : std::as_const(t.m_parts)) {
+        if (!p.name.endsWith(QLatin1String(".xml")))
+            continue;
+        QXmlStreamReader r(p.bytes);
+        while (!r.atEnd() && !r.hasError()) {
+            r.readNext();
+            if (r.isStartElement() && (r.name() == QLatin1String("docPr") || r.name() == QLatin1String("cNvPr")))
+                t.drawingIdBase = std::max(t.drawingIdBase, std::min<qint64>(r.attributes().value(QLatin1String("id")).toLongLong(), kMaxDrawingIdBase));
+        }
+        if (p.relType == Ns::RelBase + QStringLiteral("settings")) {
+            QXmlStreamReader s(p.bytes);
+            while (!s.atEnd() && !s.hasError()) {
+                s.readNext();
+                if (s.isStartElement() && s.namespaceUri() == Ns::W && s.name() == QLatin1String("evenAndOddHeaders"))
+                    t.evenAndOddHeaders = !IsOff(s.attributes().value(Ns::W, QLatin1String("val")));
+            }
+        }
+    }
     return t;
+}
+
+int TDocxTemplate::textWidth() const
+{
+    const int page = Twips(pageSize.value(QStringLiteral("w"), QStringLiteral("11906")), 11906);
+    const int width = page - Twips(pageMargins.value(QStringLiteral("left"), QStringLiteral("1418")), 1418) -
+                      Twips(pageMargins.value(QStringLiteral("right"), QStringLiteral("850")), 850) -
+                      Twips(pageMargins.value(QStringLiteral("gutter"), QStringLiteral("0")), 0);
+    int column = width;
+    if (m_columns > 1 && (m_equalColumns || m_columnWidths.isEmpty()))
+        column = (width - m_columnSpace * (m_columns - 1)) / m_columns;
+    else if (m_columns > 1)
+        column = *std::min_element(m_columnWidths.begin(), m_columnWidths.end());
+    // Even a damaged page setup leaves a picture a centimetre.
+    return std::max(column, 567);
+}
+
+int TDocxTemplate::textHeight() const
+{
+    const int page = Twips(pageSize.value(QStringLiteral("h"), QStringLiteral("16838")), 16838);
+    const int height = page - std::abs(Twips(pageMargins.value(QStringLiteral("top"), QStringLiteral("1134")), 1134)) -
+                       std::abs(Twips(pageMargins.value(QStringLiteral("bottom"), QStringLiteral("1134")), 1134));
+    return std::max(height, 567);
 }
 
 QString TDocxTemplate::paragraphStyleId(const QString &name) const
@@ -321,17 +545,19 @@ struct TDocxDocument::Impl {
     QByteArray numbering;        // abstractNum elements
     QByteArray numbers;          // num elements
     int listCount = 0;
-    struct Media { QString name; QString relId; QByteArray png; };
+    struct Media { QString name; QString relId; QByteArray bytes; };
     QList<Media> media;
+    QMap<QString, int> fonts;    // the text's fonts and their character sets
     QHash<QByteArray, int> mediaByKey;
-    int drawingId = 0;
+    qint64 drawingId = 0;
     QString footerText;
     bool hasFooter = false;
     bool finished = false;
 
-    explicit Impl(const TDocxTemplate &t) : tpl(t) {}
+    explicit Impl(const TDocxTemplate &t) : tpl(t), drawingId(t.drawingIdBase) {}
 
-    void startParagraph(const QString &styleId);
+    void startParagraph(const QString &styleId, TKeep keep);
+    void writeKeep(TKeep keep);
     void writeRunProps(const QTextCharFormat &f, bool paragraphMark);
     void writeText(QStringView text);
     void writeObject(const QTextCharFormat &f);
@@ -340,6 +566,7 @@ struct TDocxDocument::Impl {
     QByteArray footerXml() const;
     QByteArray numberingXml() const;
     QByteArray mergedNumbering(const QByteArray &templatePart) const;
+    QByteArray mergedFonts(const QByteArray &templatePart) const;
     bool templateNumbering() const
     {
         for (const TDocxTemplate::TPart &p : tpl.parts())
@@ -352,22 +579,35 @@ struct TDocxDocument::Impl {
 TDocxDocument::TDocxDocument(const TDocxTemplate &tpl) : d(std::make_unique<Impl>(tpl)) {}
 TDocxDocument::~TDocxDocument() = default;
 
-void TDocxDocument::Impl::startParagraph(const QString &styleId)
+void TDocxDocument::Impl::writeKeep(TKeep keep)
+{
+    if (keep == TKeep::Style)
+        return;
+    w.writeEmptyElement(QStringLiteral("w:keepNext"));
+    if (keep == TKeep::Lines)
+        w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("0"));
+    w.writeEmptyElement(QStringLiteral("w:keepLines"));
+}
+
+void TDocxDocument::Impl::startParagraph(const QString &styleId, TKeep keep)
 {
     w.writeStartElement(QStringLiteral("w:p"));
-    if (!styleId.isEmpty()) {
+    if (!styleId.isEmpty() || keep != TKeep::Style) {
         w.writeStartElement(QStringLiteral("w:pPr"));
-        w.writeEmptyElement(QStringLiteral("w:pStyle"));
-        w.writeAttribute(QStringLiteral("w:val"), styleId);
+        if (!styleId.isEmpty()) {
+            w.writeEmptyElement(QStringLiteral("w:pStyle"));
+            w.writeAttribute(QStringLiteral("w:val"), styleId);
+        }
+        writeKeep(keep);
         w.writeEndElement();
     }
 }
 
-void TDocxDocument::addParagraph(const QString &styleId, const QString &text)
+void TDocxDocument::addParagraph(const QString &styleId, const QString &text, TKeep keep)
 {
     if (d->finished)
         throw EDocxError(QStringLiteral("document already finished"));
-    d->startParagraph(styleId);
+    d->startParagraph(styleId, keep);
     if (!text.isEmpty()) {
         d->w.writeStartElement(QStringLiteral("w:r"));
         d->writeText(text);
@@ -381,6 +621,11 @@ void TDocxDocument::Impl::writeRunProps(const QTextCharFormat &f, bool paragraph
     w.writeStartElement(QStringLiteral("w:rPr"));
     const QString font = RichText::FontNameOf(f);
     if (!font.isEmpty()) {
+        auto it = fonts.find(font);
+        if (it == fonts.end())
+            fonts.insert(font, RichText::CharsetOf(f));
+        else if (*it == kDefaultCharset)
+            *it = RichText::CharsetOf(f);
         w.writeEmptyElement(QStringLiteral("w:rFonts"));
         for (const char *a : {"w:ascii", "w:hAnsi", "w:eastAsia", "w:cs"})
             w.writeAttribute(QLatin1String(a), font);
@@ -476,7 +721,8 @@ void TDocxDocument::Impl::writeObject(const QTextCharFormat &f)
     int hPx = std::clamp(RichText::HmmToPx(obj.height), 1, 10000);
     if (index < 0) {
         image = RichText::DecodeStoragePicture(obj.storage);
-        if (image.isNull()) {
+        const bool drawn = image.isNull();
+        if (drawn) {
             // What the control shows for it, drawn at twice the screen size for print.
             image = QImage(wPx * 2, hPx * 2, QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::white);
@@ -493,7 +739,16 @@ void TDocxDocument::Impl::writeObject(const QTextCharFormat &f)
         if (!image.save(&buf, "PNG", 80))
             throw EDocxError(QStringLiteral("a picture cannot be encoded"));
         index = int(media.size());
-        media.append({QStringLiteral("image%1.png").arg(index + 1), QStringLiteral("rIdImg%1").arg(index + 1), png});
+        QByteArray bytes = png;
+        QString ext = QStringLiteral("png");
+        if (!drawn) {
+            const QByteArray jpeg = PhotoAsJpeg(image, png.size());
+            if (!jpeg.isEmpty()) {
+                bytes = jpeg;
+                ext = QStringLiteral("jpeg");
+            }
+        }
+        media.append({QStringLiteral("image%1.%2").arg(index + 1).arg(ext), QStringLiteral("rIdImg%1").arg(index + 1), bytes});
         mediaByKey.insert(key, index);
     }
     // 0.01 mm is 360 EMU; an object without a size takes its picture's at 96 dpi.
@@ -502,7 +757,17 @@ void TDocxDocument::Impl::writeObject(const QTextCharFormat &f)
         cx = qint64(wPx) * 9525;
         cy = qint64(hPx) * 9525;
     }
-    const int id = ++drawingId;
+    // Within the text area of a column, or the word processor cuts the picture
+    // off at the page's edge; a picture as high as the whole area would leave
+    // its line no room for its spacing. Never larger than it is.
+    const double maxW = double(tpl.textWidth()) * kEmuPerTwip;
+    const double maxH = double(std::max(tpl.textHeight() - kPictureHeightAllowance, tpl.textHeight() / 2)) * kEmuPerTwip;
+    if (cx > maxW || cy > maxH) {
+        const double scale = std::min(maxW / double(cx), maxH / double(cy));
+        cx = std::max<qint64>(1, qint64(std::floor(double(cx) * scale)));
+        cy = std::max<qint64>(1, qint64(std::floor(double(cy) * scale)));
+    }
+    const qint64 id = ++drawingId;
     const QString sx = QString::number(cx), sy = QString::number(cy);
     const QString a = QStringLiteral("http://schemas.openxmlformats.org/drawingml/2006/main");
     const QString pic = QStringLiteral("http://schemas.openxmlformats.org/drawingml/2006/picture");
@@ -625,7 +890,7 @@ int TDocxDocument::Impl::listNumber(const QTextListFormat &lf, int left, int han
     return n;
 }
 
-void TDocxDocument::addRichText(const QTextDocument &doc, const QString &styleId)
+void TDocxDocument::addRichText(const QTextDocument &doc, const QString &styleId, TKeep keep, TKeep lastKeep)
 {
     if (d->finished)
         throw EDocxError(QStringLiteral("document already finished"));
@@ -647,6 +912,8 @@ void TDocxDocument::addRichText(const QTextDocument &doc, const QString &styleId
             w.writeEmptyElement(QStringLiteral("w:pStyle"));
             w.writeAttribute(QStringLiteral("w:val"), styleId);
         }
+        const bool lastWritten = b == last || (dropLast && b.next() == last);
+        d->writeKeep(lastWritten ? lastKeep : keep);
         int left = a.leftIndent, first = a.firstIndent;
         if (list && left == 0 && first == 0) {
             left = 360;
@@ -808,26 +1075,79 @@ QByteArray TDocxDocument::Impl::mergedNumbering(const QByteArray &part) const
     return out;
 }
 
+// The template's font table with the fonts of our text it lacks, each with
+// its character set, so that a reader without the font picks a fitting one.
+QByteArray TDocxDocument::Impl::mergedFonts(const QByteArray &part) const
+{
+    QSet<QString> present;
+    QString prefix;
+    {
+        QXmlStreamReader r(part);
+        int depth = 0;
+        while (!r.atEnd()) {
+            r.readNext();
+            if (r.isStartElement()) {
+                if (++depth == 1)
+                    prefix = r.prefix().toString();
+                else if (depth == 2 && r.name() == QLatin1String("font"))
+                    present.insert(r.attributes().value(Ns::W, QLatin1String("name")).toString().toLower());
+            } else if (r.isEndElement()) {
+                --depth;
+            }
+        }
+        if (r.hasError())
+            return part;   // not ours to mend: the part goes as the template has it
+    }
+    const qsizetype end = part.lastIndexOf("</");
+    if (end < 0)
+        return part;
+    // Unprefixed, the attributes would be in no namespace: ours declare theirs.
+    const QString w = prefix.isEmpty() ? QStringLiteral("w") : prefix;
+    const QString declare = prefix.isEmpty() ? QStringLiteral(" xmlns:w=\"") + Ns::W + QLatin1Char('"') : QString();
+    QString added;
+    for (auto it = fonts.constBegin(); it != fonts.constEnd(); ++it) {
+        if (present.contains(it.key().toLower()))
+            continue;
+        added += QStringLiteral("<%1:font%2 %1:name=\"%3\"><%1:charset %1:val=\"%4\"/></%1:font>")
+                     .arg(w, declare, XmlSafe(it.key()).toHtmlEscaped(), CharsetHex(it.value()));
+    }
+    QByteArray out = part;
+    out.insert(end, added.toUtf8());
+    return out;
+}
+
 QByteArray TDocxDocument::Impl::documentXml(const QHash<QString, QString> &relIdOfPart)
 {
     QByteArray out = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
     out += "<w:document xmlns:w=\"" + Ns::W.toUtf8() + "\" xmlns:r=\"" + Ns::R.toUtf8() +
            "\" xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\"><w:body>";
     out += body;
-    QByteArray sect;
-    QXmlStreamWriter x(&sect);
-    x.writeStartElement(QStringLiteral("w:sectPr"));
+    // Built by hand: the template's properties are XML already.
+    auto empty = [](const QString &name, const QList<QPair<QString, QString>> &attrs) {
+        QString e = QLatin1Char('<') + name;
+        for (const auto &[a, v] : attrs)
+            e += QLatin1Char(' ') + a + QStringLiteral("=\"") + v.toHtmlEscaped() + QLatin1Char('"');
+        return (e + QStringLiteral("/>")).toUtf8();
+    };
+    QByteArray sect = "<w:sectPr>";
     for (const auto &[type, part] : tpl.headers) {
         if (!relIdOfPart.contains(part))
             continue;
-        x.writeEmptyElement(QStringLiteral("w:headerReference"));
-        x.writeAttribute(QStringLiteral("w:type"), type);
-        x.writeAttribute(QStringLiteral("r:id"), relIdOfPart.value(part));
+        sect += empty(QStringLiteral("w:headerReference"), {{QStringLiteral("w:type"), type}, {QStringLiteral("r:id"), relIdOfPart.value(part)}});
     }
+    bool titlePage = false;
+    for (const auto &[name, xml] : tpl.sectionProps)
+        if (name == QLatin1String("titlePg"))
+            titlePage = !xml.contains("w:val=\"0\"") && !xml.contains("w:val=\"false\"") && !xml.contains("w:val=\"off\"");
     if (hasFooter) {
-        x.writeEmptyElement(QStringLiteral("w:footerReference"));
-        x.writeAttribute(QStringLiteral("w:type"), QStringLiteral("default"));
-        x.writeAttribute(QStringLiteral("r:id"), QStringLiteral("rIdFooter1"));
+        // The page number shows on every page, the first and the even ones too.
+        QStringList types{QStringLiteral("default")};
+        if (tpl.evenAndOddHeaders)
+            types << QStringLiteral("even");
+        if (titlePage)
+            types << QStringLiteral("first");
+        for (const QString &type : std::as_const(types))
+            sect += empty(QStringLiteral("w:footerReference"), {{QStringLiteral("w:type"), type}, {QStringLiteral("r:id"), QStringLiteral("rIdFooter1")}});
     }
     QMap<QString, QString> size = tpl.pageSize, margins = tpl.pageMargins;
     if (!size.contains(QStringLiteral("w")) || !size.contains(QStringLiteral("h"))) {
@@ -839,13 +1159,37 @@ QByteArray TDocxDocument::Impl::documentXml(const QHash<QString, QString> &relId
                    {QStringLiteral("header"), QStringLiteral("567")}, {QStringLiteral("footer"), QStringLiteral("567")},
                    {QStringLiteral("gutter"), QStringLiteral("0")}};
     }
-    x.writeEmptyElement(QStringLiteral("w:pgSz"));
+    // Many printers cannot print closer than about 10 mm to the paper's edge.
+    if (hasFooter && Twips(margins.value(QStringLiteral("footer")), 0) < kMinFooterDistance)
+        margins.insert(QStringLiteral("footer"), QString::number(kMinFooterDistance));
+    for (const char *a : {"header", "footer", "gutter"})
+        if (!margins.contains(QLatin1String(a)))
+            margins.insert(QLatin1String(a), QStringLiteral("0"));
+    // The template's properties in their order, the page setup where the schema puts it.
+    static const QStringList order = {
+        QStringLiteral("footnotePr"), QStringLiteral("endnotePr"), QStringLiteral("type"), QStringLiteral("pgSz"),
+        QStringLiteral("pgMar"), QStringLiteral("paperSrc"), QStringLiteral("pgBorders"), QStringLiteral("lnNumType"),
+        QStringLiteral("pgNumType"), QStringLiteral("cols"), QStringLiteral("formProt"), QStringLiteral("vAlign"),
+        QStringLiteral("noEndnote"), QStringLiteral("titlePg"), QStringLiteral("textDirection"), QStringLiteral("bidi"),
+        QStringLiteral("rtlGutter"), QStringLiteral("docGrid")};
+    // A template that lists them out of order gets them in order: readers refuse the part otherwise.
+    QList<QPair<qsizetype, QByteArray>> ordered;
+    for (const auto &[name, xml] : tpl.sectionProps) {
+        const qsizetype rank = order.indexOf(name);
+        if (rank >= 0)   // what is no section property of the schema stays behind
+            ordered.append({rank, xml});
+    }
+    QList<QPair<QString, QString>> sizeAttrs, marginAttrs;
     for (auto it = size.constBegin(); it != size.constEnd(); ++it)
-        x.writeAttribute(QStringLiteral("w:") + it.key(), it.value());
-    x.writeEmptyElement(QStringLiteral("w:pgMar"));
+        sizeAttrs.append({QStringLiteral("w:") + it.key(), it.value()});
     for (auto it = margins.constBegin(); it != margins.constEnd(); ++it)
-        x.writeAttribute(QStringLiteral("w:") + it.key(), it.value());
-    x.writeEndElement();
+        marginAttrs.append({QStringLiteral("w:") + it.key(), it.value()});
+    ordered.append({order.indexOf(QStringLiteral("pgSz")),
+                    empty(QStringLiteral("w:pgSz"), sizeAttrs) + empty(QStringLiteral("w:pgMar"), marginAttrs)});
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &[rank, xml] : std::as_const(ordered))
+        sect += xml;
+    sect += "</w:sectPr>";
     out += sect;
     out += "</w:body></w:document>";
     return out;
@@ -857,6 +1201,10 @@ QByteArray TDocxDocument::package()
     s.finished = true;
     const QString wml = kWmlType;
     const bool ownNumbering = s.listCount > 0 && !s.templateNumbering();
+    const QString fontTableType = Ns::RelBase + QStringLiteral("fontTable");
+    const bool ownFonts = !s.fonts.isEmpty() &&
+                          std::none_of(s.tpl.parts().cbegin(), s.tpl.parts().cend(),
+                                       [&](const TDocxTemplate::TPart &p) { return p.relType == fontTableType; });
     TZipEntries entries;
     QList<QPair<QString, QString>> overrides;   // part -> content type
 
@@ -879,6 +1227,7 @@ QByteArray TDocxDocument::package()
     };
     const QString numberingName = ownNumbering ? freeName(QStringLiteral("word/"), QStringLiteral("numbering.xml")) : QString();
     const QString footerName = s.hasFooter ? freeName(QStringLiteral("word/"), QStringLiteral("footer1.xml")) : QString();
+    const QString fontsName = ownFonts ? freeName(QStringLiteral("word/"), QStringLiteral("fontTable.xml")) : QString();
     QStringList mediaNames;
     for (const Impl::Media &m : std::as_const(s.media))
         mediaNames << freeName(QStringLiteral("word/media/"), m.name);
@@ -909,6 +1258,8 @@ QByteArray TDocxDocument::package()
             rel(QStringLiteral("rIdNumbering1"), Ns::RelBase + QStringLiteral("numbering"), numberingName);
         if (s.hasFooter)
             rel(QStringLiteral("rIdFooter1"), Ns::RelBase + QStringLiteral("footer"), footerName);
+        if (ownFonts)
+            rel(QStringLiteral("rIdFonts1"), fontTableType, fontsName);
         for (qsizetype i = 0; i < s.media.size(); ++i)
             rel(s.media[i].relId, Ns::RelBase + QStringLiteral("image"), QStringLiteral("media/") + mediaNames[i]);
         x.writeEndElement();
@@ -944,6 +1295,8 @@ QByteArray TDocxDocument::package()
         overrides.append({QStringLiteral("word/") + numberingName, wml + QStringLiteral("numbering+xml")});
     if (s.hasFooter)
         overrides.append({QStringLiteral("word/") + footerName, wml + QStringLiteral("footer+xml")});
+    if (ownFonts)
+        overrides.append({QStringLiteral("word/") + fontsName, wml + QStringLiteral("fontTable+xml")});
 
     QByteArray types;
     {
@@ -959,6 +1312,8 @@ QByteArray TDocxDocument::package()
         def("rels", "application/vnd.openxmlformats-package.relationships+xml");
         def("xml", "application/xml");
         def("png", "image/png");
+        if (std::any_of(mediaNames.cbegin(), mediaNames.cend(), [](const QString &n) { return n.endsWith(QLatin1String(".jpeg")); }))
+            def("jpeg", "image/jpeg");
         for (const auto &[part, type] : std::as_const(overrides)) {
             if (type.isEmpty())
                 continue;
@@ -977,7 +1332,9 @@ QByteArray TDocxDocument::package()
     entries.append({QStringLiteral("word/document.xml"), s.documentXml(relIdOfPart)});
     entries.append({QStringLiteral("word/_rels/document.xml.rels"), rels});
     for (const TDocxTemplate::TPart &p : s.tpl.parts()) {
-        entries.append({p.name, p.relType == Ns::RelBase + QStringLiteral("numbering") ? s.mergedNumbering(p.bytes) : p.bytes});
+        entries.append({p.name, p.relType == Ns::RelBase + QStringLiteral("numbering") ? s.mergedNumbering(p.bytes)
+                                : p.relType == fontTableType                       ? s.mergedFonts(p.bytes)
+                                                                                   : p.bytes});
         if (!p.rels.isEmpty())
             entries.append({RelsName(p.name), p.rels});
     }
@@ -985,8 +1342,12 @@ QByteArray TDocxDocument::package()
         entries.append({QStringLiteral("word/") + numberingName, s.numberingXml()});
     if (s.hasFooter)
         entries.append({QStringLiteral("word/") + footerName, s.footerXml()});
+    if (ownFonts)
+        entries.append({QStringLiteral("word/") + fontsName,
+                        s.mergedFonts("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:fonts xmlns:w=\"" +
+                                      Ns::W.toUtf8() + "\"></w:fonts>")});
     for (qsizetype i = 0; i < s.media.size(); ++i)
-        entries.append({QStringLiteral("word/media/") + mediaNames[i], s.media[i].png});
+        entries.append({QStringLiteral("word/media/") + mediaNames[i], s.media[i].bytes});
     return WriteZip(entries);
 }
 

@@ -33,20 +33,22 @@ QString KeyPathFor(const QString &testPath)
 
 QStringList FindTemplates(const QStringList &folders)
 {
-    QStringList out, names;
+    // Folder by folder, so that a school's own templates in the working folder
+    // come before the ones installed with the programs and the first is theirs.
+    QStringList out;
     QSet<QString> seen;
     for (const QString &folder : folders) {
-        const QFileInfoList infos = QDir(folder).entryInfoList({QStringLiteral("*.dotx")}, QDir::Files, QDir::Name);
-        for (const QFileInfo &fi : infos) {
+        QFileInfoList infos = QDir(folder).entryInfoList({QStringLiteral("*.dotx")}, QDir::Files);
+        std::stable_sort(infos.begin(), infos.end(), [](const QFileInfo &a, const QFileInfo &b) {
+            return a.fileName().localeAwareCompare(b.fileName()) < 0;
+        });
+        for (const QFileInfo &fi : std::as_const(infos)) {
             if (fi.isHidden() || seen.contains(fi.fileName()))
                 continue;
             seen.insert(fi.fileName());
             out << fi.absoluteFilePath();
         }
     }
-    std::stable_sort(out.begin(), out.end(), [](const QString &a, const QString &b) {
-        return QFileInfo(a).fileName().localeAwareCompare(QFileInfo(b).fileName()) < 0;
-    });
     return out;
 }
 
@@ -81,7 +83,11 @@ void WriteQuestions(TDocxDocument &doc, const TDocxTemplate &tpl, const TQuestio
     bool bodyReported = false;
     for (size_t i = 0; i < list.size(); ++i) {
         const TNQuestion &q = *list[i];
-        doc.addParagraph(heading, QStringLiteral("Вопрос №: ") + QString::number(i + 1));
+        // A question stays on one page when it fits on one: every paragraph keeps
+        // its lines together and, but the last, stays with the next.
+        using TKeep = TDocxDocument::TKeep;
+        const int variantCount = int(q.Variants.size());
+        doc.addParagraph(heading, QStringLiteral("Вопрос №: ") + QString::number(i + 1), TKeep::LinesWithNext);
         QTextDocument body;
         try {
             RichText::LoadRecord(body, q.Body, true);
@@ -91,12 +97,15 @@ void WriteQuestions(TDocxDocument &doc, const TDocxTemplate &tpl, const TQuestio
                 error(kMsgBodyUnreadable);
             bodyReported = true;
         }
-        doc.addRichText(body, settings.formatQuestionText ? text : QString());
+        doc.addRichText(body, settings.formatQuestionText ? text : QString(), TKeep::LinesWithNext,
+                        settings.includeAnswers ? TKeep::LinesWithNext : TKeep::Lines);
         if (settings.includeAnswers) {
-            doc.addParagraph(varHeading, QStringLiteral("Варианты ответов: "));
-            for (int j = 0; j < q.Variants.size(); ++j)
+            doc.addParagraph(varHeading, QStringLiteral("Варианты ответов: "),
+                             variantCount > 0 ? TKeep::LinesWithNext : TKeep::Lines);
+            for (int j = 0; j < variantCount; ++j)
                 doc.addParagraph(variants, (settings.numVariants ? VariantLetter(j) + QStringLiteral(") ") : QString()) +
-                                               q.Variants[j]);
+                                               q.Variants[j],
+                                 j + 1 < variantCount ? TKeep::LinesWithNext : TKeep::Lines);
         }
         // The empty paragraph that ends every question.
         doc.addParagraph(normal);

@@ -47,8 +47,9 @@ QString VariantLetter(int j);
 QString IdentifierLine(quint32 identifier);
 // The answer key's file beside the test document: the name without ".docx" + " (ответы).docx".
 QString KeyPathFor(const QString &testPath);
-// The *.dotx files of the folders, hidden ones skipped, sorted by name; a name
-// found in an earlier folder hides the same name in a later one. Full paths.
+// The *.dotx files of the folders, hidden ones skipped: the first folder's by
+// name, then the next folder's; a name found in an earlier folder hides the
+// same name in a later one. Full paths.
 QStringList FindTemplates(const QStringList &folders);
 
 // Shuffles copies of the questions (the list itself is not touched), draws the

@@ -114,6 +114,8 @@ QList<TPara> Paragraphs(const QByteArray &xml)
                 if (n == QLatin1String("pStyle")) p->style = Val(r);
                 else if (n == QLatin1String("numId")) p->props[QStringLiteral("numId")] = Val(r);
                 else if (n == QLatin1String("jc")) p->props[QStringLiteral("jc")] = Val(r);
+                else if (n == QLatin1String("keepNext") || n == QLatin1String("keepLines"))
+                    p->props[n.toString()] = On(r) ? QStringLiteral("1") : QStringLiteral("0");
                 else if (n == QLatin1String("tab")) tabs += Val(r) + QLatin1Char('@') + Val(r, "pos") + QLatin1Char(';');
                 else if (n == QLatin1String("ind") || n == QLatin1String("spacing")) {
                     for (const QXmlStreamAttribute &at : r.attributes())
@@ -263,6 +265,65 @@ TFooter Footer(const QByteArray &xml)
         }
     }
     return f;
+}
+
+QList<TSectionProp> SectionProps(const QByteArray &documentXml)
+{
+    QList<TSectionProp> out;
+    QXmlStreamReader r(documentXml);
+    int depth = 0, sectDepth = -1;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            ++depth;
+            if (r.name() == QLatin1String("sectPr") && depth == 3) {   // document, body, sectPr
+                sectDepth = depth;
+                out.clear();
+            } else if (sectDepth > 0 && depth == sectDepth + 1) {
+                TSectionProp p;
+                p.name = r.name().toString();
+                for (const QXmlStreamAttribute &a : r.attributes())
+                    p.attrs.insert(a.name().toString(), a.value().toString());
+                out.append(p);
+            } else if (sectDepth > 0 && depth > sectDepth + 1) {
+                ++out.last().children;
+            }
+        } else if (r.isEndElement()) {
+            if (depth == sectDepth)
+                sectDepth = -1;
+            --depth;
+        }
+    }
+    return out;
+}
+
+QList<qint64> DrawingIds(const QMap<QString, QByteArray> &parts)
+{
+    QList<qint64> out;
+    for (auto it = parts.begin(); it != parts.end(); ++it) {
+        if (!it.key().endsWith(QLatin1String(".xml")))
+            continue;
+        QXmlStreamReader r(it.value());
+        while (!r.atEnd()) {
+            r.readNext();
+            if (r.isStartElement() && r.name() == QLatin1String("docPr"))
+                out << r.attributes().value(QLatin1String("id")).toLongLong();
+        }
+    }
+    return out;
+}
+
+QByteArray EditedTemplate(const QList<TEdit> &edits, const QList<QPair<QString, QByteArray>> &added)
+{
+    QList<QPair<QString, QByteArray>> entries = Docx::ReadZip(ReadFile(DefaultTemplate()));
+    for (auto &[name, bytes] : entries)
+        for (const TEdit &e : edits)
+            if (e.part == name) {
+                if (!bytes.contains(e.from))
+                    qFatal("template edit: %s has no %s", qPrintable(name), e.from.constData());
+                bytes.replace(e.from, e.to);
+            }
+    return Docx::WriteZip(entries + added);
 }
 
 } // namespace DocxTest

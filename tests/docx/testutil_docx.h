@@ -24,7 +24,7 @@ struct TRun {
 };
 struct TPara {
     QString style;
-    QMap<QString, QString> props;   // "jc", "ind.left", "spacing.before", "numId", "tabs" ("left@720;...")...
+    QMap<QString, QString> props;   // "jc", "ind.left", "spacing.before", "numId", "tabs" ("left@720;..."), "keepNext" ("1"/"0")...
     QList<TRun> runs;
     QString text() const;
 };
@@ -45,5 +45,14 @@ QMap<QString, QMap<QString, QString>> Numbering(const QByteArray &numberingXml);
 // The footer's paragraphs' texts and whether a PAGE field is in it.
 struct TFooter { QStringList texts; bool pageField = false; QString pageFieldJc; };
 TFooter Footer(const QByteArray &footerXml);
+
+// The children of the body's section properties, with their attributes (local names).
+struct TSectionProp { QString name; QMap<QString, QString> attrs; int children = 0; };
+QList<TSectionProp> SectionProps(const QByteArray &documentXml);
+// Every drawing id (wp:docPr) of the package's XML parts.
+QList<qint64> DrawingIds(const QMap<QString, QByteArray> &parts);
+// The default template with text replaced in its parts and parts added.
+struct TEdit { QString part; QByteArray from, to; };
+QByteArray EditedTemplate(const QList<TEdit> &edits, const QList<QPair<QString, QByteArray>> &added = {});
 
 } // namespace DocxTest

@@ -8,6 +8,9 @@
 #include <QTextList>
 #include <QTextDocument>
 #include <QtTest>
+#include <QXmlStreamReader>
+
+#include <cmath>
 
 #include "DocxError.h"
 #include "DocxWriter.h"
@@ -37,6 +40,40 @@ QByteArray Package(const QTextDocument &doc, const QString &styleId = {}, const 
     return d.package();
 }
 
+// A picture of w x h pixels, as the editor inserts one (its size at 96 dpi).
+QTextDocument *PictureText(QTextDocument *doc, int w, int h, int count = 1)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::darkGreen);
+    QTextCursor c(doc);
+    for (int i = 0; i < count; ++i)
+        c.insertText(QString(QChar::ObjectReplacementCharacter), RichText::ObjectFormat(RichText::PictureObject(img)));
+    return doc;
+}
+
+QList<TDrawing> Drawings(const QByteArray &documentXml)
+{
+    QList<TDrawing> out;
+    for (const TPara &p : Paragraphs(documentXml))
+        for (const TRun &r : p.runs)
+            out += r.drawings;
+    return out;
+}
+
+const char *const kHeaderType = "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>";
+const char *const kHeaderRel = "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/></Relationships>";
+
+// A header showing a logo, as word processors save one: drawing ids 1 and 5.
+QByteArray HeaderWithLogo()
+{
+    QByteArray xml = "<w:hdr xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+                     "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\"><w:p>";
+    for (const char *id : {"1", "5"})
+        xml += QByteArray("<w:r><w:drawing><wp:inline><wp:extent cx=\"9525\" cy=\"9525\"/><wp:docPr id=\"") + id +
+               "\" name=\"Logo\"/></wp:inline></w:drawing></w:r>";
+    return xml + "</w:p></w:hdr>";
+}
+
 } // namespace
 
 class TestDocxWriter : public QObject {
@@ -61,6 +98,15 @@ private Q_SLOTS:
     void corpusPicture();
     void otherObjectIsDrawn();
     void unsafeCharactersDropped();
+    void drawingIdsUniqueAcrossPackage();
+    void picturesFitTheTextArea_data();
+    void picturesFitTheTextArea();
+    void sectionPropertiesKept();
+    void footerDistanceRaised_data();
+    void footerDistanceRaised();
+    void noteSeparators();
+    void photoKeptAsJpeg();
+    void fontsListed();
 };
 
 void TestDocxWriter::zipRoundTrip()
@@ -87,6 +133,14 @@ void TestDocxWriter::damagedTemplates()
     const QByteArray good = ReadFile(DefaultTemplate());
     QVERIFY(!good.isEmpty());
     QVERIFY_THROWS_EXCEPTION(EDocxError, Docx::TDocxTemplate::FromBytes(good.left(good.size() / 2)));
+    // Section properties nested as deep as a hostile file likes: read without running out of stack.
+    const int depth = 300000;
+    const QByteArray deep = "<w:docGrid>" + QByteArray("<w:a>").repeated(depth) + QByteArray("</w:a>").repeated(depth) + "</w:docGrid>";
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(
+        EditedTemplate({{QStringLiteral("word/document.xml"), "<w:cols w:space=\"708\"/>", "<w:cols w:space=\"708\"/>" + deep}}));
+    Docx::TDocxDocument d(tpl);
+    d.addParagraph(QString(), QStringLiteral("x"));
+    QVERIFY(XmlError(Parts(d.package()).value(QStringLiteral("word/document.xml"))).isEmpty());
 }
 
 void TestDocxWriter::defaultTemplateStyles()
@@ -119,7 +173,8 @@ void TestDocxWriter::foreignTemplateParts()
     for (auto &[name, bytes] : entries) {
         if (name == QLatin1String("[Content_Types].xml"))
             bytes.replace("</Types>", "<Default Extension=\"odttf\" ContentType=\"application/vnd.openxmlformats-officedocument.obfuscatedFont\"/>"
-                                      "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>");
+                                      "<Override PartName=\"/word/header1.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/>"
+                                      "<Override PartName=\"/word/header2.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>");
         if (name == QLatin1String("word/_rels/document.xml.rels"))
             bytes.replace("</Relationships>", "<Relationship Id=\"rId9\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header1.xml\"/>"
                                               "<Relationship Id=\"rId10\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header\" Target=\"header2.xml\"/></Relationships>");
@@ -141,17 +196,20 @@ void TestDocxWriter::foreignTemplateParts()
     QVERIFY(parts.contains(QStringLiteral("word/header1.xml")));
     const QByteArray types = parts.value(QStringLiteral("[Content_Types].xml"));
     QVERIFY(Overrides(types).contains(QStringLiteral("word/header1.xml")));
-    // The default header is shown; the first-page one would need a distinct first page.
+    // Both headers are shown, the first page keeping its own (the distinct first page stays, in the schema's place).
     const QString document = QString::fromUtf8(parts.value(QStringLiteral("word/document.xml")));
-    QString headerId;
+    QString headerId, firstId;
     const QMap<QString, TRel> mainRels = Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels")));
-    for (auto it = mainRels.begin(); it != mainRels.end(); ++it)
+    for (auto it = mainRels.begin(); it != mainRels.end(); ++it) {
         if (it->target == QLatin1String("header1.xml"))
             headerId = it.key();
-    QVERIFY(!headerId.isEmpty());
+        if (it->target == QLatin1String("header2.xml"))
+            firstId = it.key();
+    }
+    QVERIFY(!headerId.isEmpty() && !firstId.isEmpty());
     QVERIFY(document.contains(QStringLiteral("<w:headerReference w:type=\"default\" r:id=\"%1\"/>").arg(headerId)));
-    QVERIFY(!document.contains(QStringLiteral("w:type=\"first\"")));
-    QVERIFY(!document.contains(QStringLiteral("titlePg")));
+    QVERIFY(document.contains(QStringLiteral("<w:headerReference w:type=\"first\" r:id=\"%1\"/>").arg(firstId)));
+    QVERIFY(document.indexOf(QStringLiteral("<w:titlePg/>")) > document.indexOf(QStringLiteral("<w:cols ")));
     QVERIFY(!document.contains(QStringLiteral("<w:p/>")));   // the template's body stays behind
     QVERIFY(Overrides(types).contains(QStringLiteral("word/fonts/font1.odttf")));
     for (auto it = parts.begin(); it != parts.end(); ++it) {
@@ -660,6 +718,313 @@ void TestDocxWriter::unsafeCharactersDropped()
     QVERIFY(XmlError(parts.value(QStringLiteral("word/footer1.xml"))).isEmpty());
     QCOMPARE(Texts(Paragraphs(parts.value(QStringLiteral("word/document.xml")))),
              QStringList{QStringLiteral("abcd\U0001F600")});
+}
+
+// A logo in the template's header keeps its ids; the export's drawings come after them.
+void TestDocxWriter::drawingIdsUniqueAcrossPackage()
+{
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(EditedTemplate(
+        {{QStringLiteral("[Content_Types].xml"), "</Types>", kHeaderType},
+         {QStringLiteral("word/_rels/document.xml.rels"), "</Relationships>", kHeaderRel},
+         {QStringLiteral("word/document.xml"), "<w:sectPr>", "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId9\"/>"}},
+        {{QStringLiteral("word/header1.xml"), HeaderWithLogo()}}));
+    QCOMPARE(tpl.drawingIdBase, 5);
+    QTextDocument doc;
+    Docx::TDocxDocument d(tpl);
+    d.addRichText(*PictureText(&doc, 20, 10, 3));
+    const QMap<QString, QByteArray> parts = Parts(d.package());
+    const QList<qint64> ids = DrawingIds(parts);
+    QCOMPARE(ids.size(), 5);
+    QCOMPARE(QSet<qint64>(ids.begin(), ids.end()).size(), ids.size());
+    QVERIFY(XmlError(parts.value(QStringLiteral("word/document.xml"))).isEmpty());
+}
+
+void TestDocxWriter::picturesFitTheTextArea_data()
+{
+    QTest::addColumn<QList<TEdit>>("edits");
+    QTest::addColumn<int>("textWidth");    // twips
+    QTest::addColumn<int>("textHeight");
+    QTest::addColumn<QSize>("picture");
+    const QString doc = QStringLiteral("word/document.xml");
+    const QByteArray a4Size = "<w:pgSz w:w=\"11906\" w:h=\"16838\"/>";
+    QTest::newRow("A4, taller and wider") << QList<TEdit>{} << 11906 - 1418 - 850 << 16838 - 2 * 1134 << QSize(700, 1000);
+    QTest::newRow("A4, wide") << QList<TEdit>{} << 11906 - 1418 - 850 << 16838 - 2 * 1134 << QSize(2000, 300);
+    QTest::newRow("A5") << QList<TEdit>{{doc, a4Size, "<w:pgSz w:w=\"8391\" w:h=\"11906\"/>"}}
+                        << 8391 - 1418 - 850 << 11906 - 2 * 1134 << QSize(640, 480);
+    QTest::newRow("A4 landscape, two columns")
+        << QList<TEdit>{{doc, a4Size, "<w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/>"},
+                        {doc, "<w:cols w:space=\"708\"/>", "<w:cols w:num=\"2\" w:space=\"708\"/>"}}
+        << (16838 - 1418 - 850 - 708) / 2 << 11906 - 2 * 1134 << QSize(700, 1000);
+    QTest::newRow("margins in millimetres")
+        << QList<TEdit>{{doc, "w:left=\"1418\"", "w:left=\"40mm\""}} << 11906 - 2268 - 850 << 16838 - 2 * 1134 << QSize(700, 1000);
+}
+
+// Scaled down to the column and the page's text height, the aspect kept; a small one keeps its size.
+void TestDocxWriter::picturesFitTheTextArea()
+{
+    QFETCH(QList<TEdit>, edits);
+    QFETCH(int, textWidth);
+    QFETCH(int, textHeight);
+    QFETCH(QSize, picture);
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(EditedTemplate(edits));
+    QCOMPARE(tpl.textWidth(), textWidth);
+    QCOMPARE(tpl.textHeight(), textHeight);
+    QTextDocument big, small;
+    Docx::TDocxDocument d(tpl);
+    d.addRichText(*PictureText(&big, picture.width(), picture.height()));
+    d.addRichText(*PictureText(&small, 24, 16));
+    const QList<TDrawing> drawings = Drawings(Parts(d.package()).value(QStringLiteral("word/document.xml")));
+    QCOMPARE(drawings.size(), 2);
+    const TDrawing &p = drawings[0];
+    QVERIFY2(p.cx <= qint64(textWidth) * 635, qPrintable(QString::number(p.cx)));
+    QVERIFY2(p.cy <= qint64(textHeight) * 635, qPrintable(QString::number(p.cy)));
+    // One side fills its room (the height keeps a line's allowance free).
+    QVERIFY(p.cx > qint64(textWidth) * 635 * 9 / 10 || p.cy > qint64(textHeight - 567) * 635 * 9 / 10);
+    QVERIFY(qAbs(double(p.cx) / p.cy - double(picture.width()) / picture.height()) < 0.01);
+    const RichText::TRichObject own = RichText::PictureObject(QImage(24, 16, QImage::Format_RGB32));
+    QCOMPARE(drawings[1].cx, qint64(own.width) * 360);
+    QCOMPARE(drawings[1].cy, qint64(own.height) * 360);
+}
+
+// Columns, grid, page numbers, borders, the first page and the vertical alignment
+// stay as the template has them, in the schema's order; only the footer is ours.
+void TestDocxWriter::sectionPropertiesKept()
+{
+    const QString doc = QStringLiteral("word/document.xml");
+    const QByteArray sect =
+        "<w:sectPr w:rsidR=\"00AB\"><w:headerReference w:type=\"default\" r:id=\"rId9\"/>"
+        "<w:footerReference w:type=\"default\" r:id=\"rId10\"/>"
+        "<w:footnotePr><w:numFmt w:val=\"lowerRoman\"/></w:footnotePr>"
+        "<w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/>"
+        "<w:pgMar w:top=\"851\" w:right=\"851\" w:bottom=\"851\" w:left=\"851\" w:header=\"425\" w:footer=\"709\" w:gutter=\"0\"/>"
+        "<w:pgBorders w:offsetFrom=\"page\"><w:top w:val=\"single\" w:sz=\"4\" w:space=\"24\" w:color=\"auto\"/>"
+        "<w14:x xmlns:w14=\"http://schemas.microsoft.com/office/word/2010/wordml\"><w:top/></w14:x>"
+        "<w:bottom w:val=\"single\" w:sz=\"4\" w:space=\"24\" w:color=\"auto\"/></w:pgBorders>"
+        "<w:pgNumType w:fmt=\"upperRoman\" w:start=\"3\"/>"
+        "<w:cols w:num=\"2\" w:space=\"567\" w:sep=\"1\"/><w:vAlign w:val=\"center\"/><w:titlePg/>"
+        "<w:docGrid w:type=\"lines\" w:linePitch=\"360\"/><w:printerSettings r:id=\"rId11\"/>"
+        "<w14:extra xmlns:w14=\"http://schemas.microsoft.com/office/word/2010/wordml\"/></w:sectPr>";
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(EditedTemplate(
+        {{QStringLiteral("[Content_Types].xml"), "</Types>", kHeaderType},
+         {QStringLiteral("word/_rels/document.xml.rels"), "</Relationships>", kHeaderRel},
+         {QStringLiteral("word/settings.xml"), "<w:characterSpacingControl", "<w:evenAndOddHeaders/><w:characterSpacingControl"},
+         {doc, "<w:p/>", "<w:p><w:pPr><w:sectPr><w:cols w:num=\"3\"/></w:sectPr></w:pPr></w:p>"},
+         {doc, "<w:sectPr>\n      <w:pgSz w:w=\"11906\" w:h=\"16838\"/>\n      <w:pgMar w:top=\"1134\" w:right=\"850\" w:bottom=\"1134\" w:left=\"1418\" w:header=\"567\" w:footer=\"567\" w:gutter=\"0\"/>\n      <w:cols w:space=\"708\"/>\n    </w:sectPr>", sect}},
+        {{QStringLiteral("word/header1.xml"), HeaderWithLogo()}}));
+    Docx::TDocxDocument d(tpl);
+    d.addParagraph(QString(), QStringLiteral("x"));
+    d.setFooter(QStringLiteral("F"));
+    const QMap<QString, QByteArray> parts = Parts(d.package());
+    const QByteArray xml = parts.value(doc);
+    QVERIFY2(XmlError(xml).isEmpty(), qPrintable(XmlError(xml)));
+    const QList<TSectionProp> props = SectionProps(xml);
+    QStringList names;
+    for (const TSectionProp &p : props)
+        names << p.name;
+    QCOMPARE(names, (QStringList{"headerReference", "footerReference", "footerReference", "footerReference", "footnotePr", "pgSz", "pgMar",
+                                 "pgBorders", "pgNumType", "cols", "vAlign", "titlePg", "docGrid"}));
+    auto prop = [&](const char *name) {
+        for (const TSectionProp &p : props)
+            if (p.name == QLatin1String(name))
+                return p;
+        return TSectionProp();
+    };
+    QCOMPARE(prop("cols").attrs.value(QStringLiteral("num")), QStringLiteral("2"));
+    QCOMPARE(prop("cols").attrs.value(QStringLiteral("sep")), QStringLiteral("1"));
+    QCOMPARE(prop("pgSz").attrs.value(QStringLiteral("orient")), QStringLiteral("landscape"));
+    QCOMPARE(prop("pgNumType").attrs.value(QStringLiteral("fmt")), QStringLiteral("upperRoman"));
+    QCOMPARE(prop("pgBorders").children, 2);
+    QCOMPARE(prop("vAlign").attrs.value(QStringLiteral("val")), QStringLiteral("center"));
+    QCOMPARE(prop("docGrid").attrs.value(QStringLiteral("linePitch")), QStringLiteral("360"));
+    QCOMPARE(prop("footnotePr").children, 1);
+    QCOMPARE(tpl.textWidth(), (16838 - 2 * 851 - 567) / 2);
+    // The footer on every page, the distinct first one too; the template's own footer stays behind.
+    const QMap<QString, TRel> rels = Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels")));
+    QStringList footerTypes;
+    for (const TSectionProp &p : props)
+        if (p.name == QLatin1String("footerReference")) {
+            footerTypes << p.attrs.value(QStringLiteral("type"));
+            QVERIFY(rels.value(p.attrs.value(QStringLiteral("id"))).type.endsWith(QLatin1String("/footer")));
+        }
+    QCOMPARE(footerTypes, (QStringList{"default", "even", "first"}));
+    QVERIFY(rels.contains(prop("headerReference").attrs.value(QStringLiteral("id"))));
+}
+
+void TestDocxWriter::footerDistanceRaised_data()
+{
+    QTest::addColumn<QByteArray>("footer");
+    QTest::addColumn<bool>("withFooter");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("none") << QByteArray("w:footer=\"0\"") << true << "567";
+    QTest::newRow("3 mm") << QByteArray("w:footer=\"170\"") << true << "567";
+    QTest::newRow("in points") << QByteArray("w:footer=\"5pt\"") << true << "567";
+    QTest::newRow("15 mm kept") << QByteArray("w:footer=\"850\"") << true << "850";
+    QTest::newRow("no footer added") << QByteArray("w:footer=\"0\"") << false << "0";
+}
+
+// The page number the export adds prints at least 10 mm from the paper's edge.
+void TestDocxWriter::footerDistanceRaised()
+{
+    QFETCH(QByteArray, footer);
+    QFETCH(bool, withFooter);
+    QFETCH(QString, written);
+    const Docx::TDocxTemplate tpl = Docx::TDocxTemplate::FromBytes(
+        EditedTemplate({{QStringLiteral("word/document.xml"), "w:footer=\"567\"", footer}}));
+    Docx::TDocxDocument d(tpl);
+    d.addParagraph(QString(), QStringLiteral("x"));
+    if (withFooter)
+        d.setFooter(QStringLiteral("F"));
+    for (const TSectionProp &p : SectionProps(Parts(d.package()).value(QStringLiteral("word/document.xml"))))
+        if (p.name == QLatin1String("pgMar")) {
+            QCOMPARE(p.attrs.value(QStringLiteral("footer")), written);
+            QCOMPARE(p.attrs.value(QStringLiteral("bottom")), QStringLiteral("1134"));
+        }
+}
+
+// Settings naming footnote and endnote separators, as word processors save
+// them: the parts come along, or the references go when the template lacks them.
+void TestDocxWriter::noteSeparators()
+{
+    const TEdit settings{QStringLiteral("word/settings.xml"), "<w:compat>",
+                         "<w:footnotePr><w:numFmt w:val=\"decimal\"/><w:footnote w:id=\"-1\"/><w:footnote w:id=\"0\"/></w:footnotePr>"
+                         "<w:endnotePr><w:endnote w:id=\"-1\"/><w:endnote w:id=\"0\"/></w:endnotePr><w:compat>"};
+    auto notes = [](const char *root, const char *item) {
+        QByteArray x = QByteArray("<w:") + root + " xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">";
+        for (const char *type : {"separator", "continuationSeparator"})
+            x += QByteArray("<w:") + item + " w:type=\"" + type + "\" w:id=\"" + (type[0] == 's' ? "-1" : "0") +
+                 "\"><w:p><w:r><w:separator/></w:r></w:p></w:" + item + ">";
+        return x + "</w:" + root + ">";
+    };
+    const QString wml = QStringLiteral("application/vnd.openxmlformats-officedocument.wordprocessingml.");
+    auto package = [](const QByteArray &tpl) {
+        Docx::TDocxDocument d(Docx::TDocxTemplate::FromBytes(tpl));
+        d.addParagraph(QString(), QStringLiteral("x"));
+        return Parts(d.package());
+    };
+    auto relTargets = [](const QMap<QString, QByteArray> &parts) {
+        QMap<QString, QString> out;   // type -> target
+        for (const TRel &r : Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels"))))
+            out.insert(r.type.section(QLatin1Char('/'), -1), r.target);
+        return out;
+    };
+
+    const QMap<QString, QByteArray> kept = package(EditedTemplate(
+        {settings,
+         {QStringLiteral("[Content_Types].xml"), "</Types>",
+          ("<Override PartName=\"/word/footnotes.xml\" ContentType=\"" + wml + "footnotes+xml\"/>"
+           "<Override PartName=\"/word/endnotes.xml\" ContentType=\"" + wml + "endnotes+xml\"/></Types>").toUtf8()},
+         {QStringLiteral("word/_rels/document.xml.rels"), "</Relationships>",
+          "<Relationship Id=\"rId20\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes\" Target=\"footnotes.xml\"/>"
+          "<Relationship Id=\"rId21\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes\" Target=\"endnotes.xml\"/></Relationships>"}},
+        {{QStringLiteral("word/footnotes.xml"), notes("footnotes", "footnote")},
+         {QStringLiteral("word/endnotes.xml"), notes("endnotes", "endnote")}}));
+    QCOMPARE(kept.value(QStringLiteral("word/footnotes.xml")), notes("footnotes", "footnote"));
+    QCOMPARE(kept.value(QStringLiteral("word/endnotes.xml")), notes("endnotes", "endnote"));
+    QCOMPARE(relTargets(kept).value(QStringLiteral("footnotes")), QStringLiteral("footnotes.xml"));
+    QCOMPARE(relTargets(kept).value(QStringLiteral("endnotes")), QStringLiteral("endnotes.xml"));
+    const QMap<QString, QString> types = Overrides(kept.value(QStringLiteral("[Content_Types].xml")));
+    QCOMPARE(types.value(QStringLiteral("word/footnotes.xml")), wml + QStringLiteral("footnotes+xml"));
+    QVERIFY(kept.value(QStringLiteral("word/settings.xml")).contains("<w:footnote w:id=\"0\"/>"));
+
+    const QMap<QString, QByteArray> dropped = package(EditedTemplate({settings}));
+    QVERIFY(!relTargets(dropped).contains(QStringLiteral("footnotes")));
+    const QByteArray s = dropped.value(QStringLiteral("word/settings.xml"));
+    QVERIFY2(XmlError(s).isEmpty(), qPrintable(XmlError(s)));
+    QVERIFY2(!s.contains("<w:footnote ") && !s.contains("<w:endnote "), s.constData());
+    // The rest of the settings as they were.
+    QVERIFY(s.contains("<w:footnotePr><w:numFmt w:val=\"decimal\"/></w:footnotePr><w:endnotePr></w:endnotePr><w:compat>"));
+    QVERIFY(s.contains("<w:defaultTabStop w:val=\"708\"/>"));
+}
+
+// A photo inserted from a JPEG file goes into the package as a JPEG of about
+// its size, not as a PNG many times larger; it still shows the same picture.
+void TestDocxWriter::photoKeptAsJpeg()
+{
+    QImage photo(640, 480, QImage::Format_RGB32);
+    quint32 noise = 12345;
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            noise = noise * 1103515245u + 12345u;
+            const int n = int((noise >> 16) % 17) - 8;
+            const double v = 60 * std::sin(x / 23.0) * std::cos(y / 31.0);
+            photo.setPixel(x, y, qRgb(std::clamp(int(90 + x / 5 + v) + n, 0, 255), std::clamp(int(120 + v) + n, 0, 255),
+                                      std::clamp(int(200 - y / 4 - v) + n, 0, 255)));
+        }
+    QByteArray file;
+    {
+        QBuffer b(&file);
+        b.open(QIODevice::WriteOnly);
+        QVERIFY(photo.save(&b, "JPEG", 90));
+    }
+    const QImage inserted = QImage::fromData(file, "JPEG");   // what the editor keeps of it
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.insertText(QString(QChar::ObjectReplacementCharacter), RichText::ObjectFormat(RichText::PictureObject(inserted)));
+    const QMap<QString, QByteArray> parts = Parts(Package(doc));
+    const QList<TDrawing> drawings = Drawings(parts.value(QStringLiteral("word/document.xml")));
+    QCOMPARE(drawings.size(), 1);
+    const QString target = Relationships(parts.value(QStringLiteral("word/_rels/document.xml.rels"))).value(drawings[0].embed).target;
+    QVERIFY2(target.endsWith(QLatin1String(".jpeg")), qPrintable(target));
+    const QByteArray part = parts.value(QStringLiteral("word/") + target);
+    QVERIFY(part.startsWith("\xFF\xD8\xFF"));
+    QVERIFY2(part.size() < file.size() * 2, qPrintable(QStringLiteral("%1 bytes from %2").arg(part.size()).arg(file.size())));
+    QCOMPARE(Defaults(parts.value(QStringLiteral("[Content_Types].xml"))).value(QStringLiteral("jpeg")), QStringLiteral("image/jpeg"));
+    const QImage back = QImage::fromData(part, "JPEG");
+    QCOMPARE(back.size(), inserted.size());
+    qint64 diff = 0;
+    for (int y = 0; y < back.height(); y += 7)
+        for (int x = 0; x < back.width(); x += 7)
+            diff += qAbs(qGray(back.pixel(x, y)) - qGray(inserted.pixel(x, y)));
+    QVERIFY(diff / ((back.width() / 7 + 1) * (back.height() / 7 + 1)) < 6);
+}
+
+// Every font of the text is in the font table with its character set, once;
+// a template without a font table gets one.
+void TestDocxWriter::fontsListed()
+{
+    QTextDocument doc;
+    RichText::ReadRtf("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Verdana;}{\\f1\\froman\\fcharset2 Symbol;}"
+                      "{\\f2\\froman\\fcharset204 Times New Roman;}{\\f3\\fcharset161 Tahoma;}}"
+                      "\\pard\\f0 a\\f1 b\\f2 c\\f3 d\\par}", doc);
+    auto fonts = [](const QByteArray &xml) {
+        QMap<QString, QString> out;   // name -> charset, "" without one; a repeated name counts as "twice"
+        QXmlStreamReader r(xml);
+        QString name;
+        while (!r.atEnd()) {
+            r.readNext();
+            if (!r.isStartElement())
+                continue;
+            if (r.name() == QLatin1String("font")) {
+                name = r.attributes().value(Docx::Ns::W, QLatin1String("name")).toString();
+                out.insert(name, out.contains(name) ? QStringLiteral("twice") : QString());
+            } else if (r.name() == QLatin1String("charset") && out.value(name) != QLatin1String("twice")) {
+                out.insert(name, r.attributes().value(Docx::Ns::W, QLatin1String("val")).toString());
+            }
+        }
+        return out;
+    };
+    const QMap<QString, QByteArray> parts = Parts(Package(doc));
+    const QMap<QString, QString> table = fonts(parts.value(QStringLiteral("word/fontTable.xml")));
+    QCOMPARE(table.value(QStringLiteral("Verdana")), QStringLiteral("CC"));
+    QCOMPARE(table.value(QStringLiteral("Symbol")), QStringLiteral("02"));
+    QCOMPARE(table.value(QStringLiteral("Tahoma")), QStringLiteral("A1"));
+    QCOMPARE(table.value(QStringLiteral("Times New Roman")), QStringLiteral("CC"));   // the template's, not twice
+    QCOMPARE(table.value(QStringLiteral("Arial")), QStringLiteral("CC"));
+    QCOMPARE(table.size(), 5);
+
+    const QByteArray bare = EditedTemplate({{QStringLiteral("word/_rels/document.xml.rels"),
+                                             "<Relationship Id=\"rId3\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/fontTable\" Target=\"fontTable.xml\"/>", ""}});
+    Docx::TDocxDocument d(Docx::TDocxTemplate::FromBytes(bare));
+    d.addRichText(doc);
+    const QMap<QString, QByteArray> own = Parts(d.package());
+    QString target;
+    for (const TRel &r : Relationships(own.value(QStringLiteral("word/_rels/document.xml.rels"))))
+        if (r.type.endsWith(QLatin1String("/fontTable")))
+            target = r.target;
+    QVERIFY(!target.isEmpty());
+    QVERIFY(XmlError(own.value(QStringLiteral("word/") + target)).isEmpty());
+    QCOMPARE(fonts(own.value(QStringLiteral("word/") + target)).value(QStringLiteral("Symbol")), QStringLiteral("02"));
+    QVERIFY(Overrides(own.value(QStringLiteral("[Content_Types].xml"))).value(QStringLiteral("word/") + target).endsWith(QLatin1String("fontTable+xml")));
 }
 
 QTEST_MAIN(TestDocxWriter)

@@ -6,6 +6,7 @@
 
 #include "MJvRichedit.h"
 #include "QuizEngineCommon.h"
+#include "DocxZip.h"
 #include "WordExport.h"
 #include "testutil_docx.h"
 
@@ -58,6 +59,7 @@ private Q_SLOTS:
     void options();
     void seedRepeats();
     void noTemplates();
+    void workingFolderTemplateFirst();
     void badArguments();
 };
 
@@ -134,6 +136,27 @@ void TestExportDocxTool::noTemplates()
     QVERIFY(err.contains(dir.path() + QStringLiteral("/Шаблоны")));
     QVERIFY(err.contains(bin + QStringLiteral("/Шаблоны")));
     QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/out.docx")));
+}
+
+// A school's template in the working folder wins over the one beside the
+// program, even when its name sorts after it.
+void TestExportDocxTool::workingFolderTemplateFirst()
+{
+    QTemporaryDir dir;
+    const QString test = MakeTest(dir.path(), {Question(QStringLiteral("Q"), {QStringLiteral("x")}, QStringLiteral("!"))});
+    QVERIFY(QDir(dir.path()).mkdir(Docx::kTemplatesFolder));
+    Docx::TZipEntries entries = Docx::ReadZip(ReadFile(DefaultTemplate()));
+    for (auto &[name, bytes] : entries)
+        if (name == QLatin1String("word/document.xml"))
+            bytes.replace("<w:pgSz w:w=\"11906\" w:h=\"16838\"/>", "<w:pgSz w:w=\"8391\" w:h=\"11906\"/>");
+    QFile school(dir.path() + QLatin1Char('/') + Docx::kTemplatesFolder + QStringLiteral("/Школа.dotx"));
+    QVERIFY(school.open(QIODevice::WriteOnly));
+    school.write(Docx::WriteZip(entries));
+    school.close();
+    const TToolRun r = Tool({QStringLiteral("export-docx"), test, QStringLiteral("out.docx")}, dir.path());
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const QString document = QString::fromUtf8(Parts(ReadFile(dir.path() + QStringLiteral("/out.docx"))).value(QStringLiteral("word/document.xml")));
+    QVERIFY2(document.contains(QStringLiteral("w:w=\"8391\"")), qPrintable(document.right(400)));
 }
 
 void TestExportDocxTool::badArguments()

@@ -111,6 +111,7 @@ private Q_SLOTS:
     void replacesOldFiles();
     void pictureQuestion();
     void damagedKeyIsReported();
+    void questionsKeptTogether();
 };
 
 void TestWordExport::letters()
@@ -138,8 +139,9 @@ void TestWordExport::templatesFound()
         QFile(b.path() + QLatin1Char('/') + QString::fromUtf8(n)).open(QIODevice::WriteOnly);
     QDir(a.path()).mkdir(QStringLiteral("Папка.dotx"));
     const QStringList found = Docx::FindTemplates({a.path(), b.path()});
-    QCOMPARE(found, (QStringList{b.path() + QStringLiteral("/Арбуз.dotx"), a.path() + QStringLiteral("/Берёза.dotx"),
-                                 a.path() + QStringLiteral("/Яблоко.dotx")}));
+    // The first folder's templates first, so that its first by name is the one chosen.
+    QCOMPARE(found, (QStringList{a.path() + QStringLiteral("/Берёза.dotx"), a.path() + QStringLiteral("/Яблоко.dotx"),
+                                 b.path() + QStringLiteral("/Арбуз.dotx")}));
 }
 
 void TestWordExport::emptyTest()
@@ -431,6 +433,32 @@ void TestWordExport::damagedKeyIsReported()
     QCOMPARE(e.messages, QStringList{QStringLiteral("Ошибка при перемешивании вариантов!")});
     QVERIFY(e.result.testWritten && e.result.keyWritten);
     QCOMPARE(WithStyle(e.key, QStringLiteral("AnswerKey")).first(), QStringLiteral("Вопрос №: 1. А) "));
+}
+
+// Each question's paragraphs keep their lines together and stay with the next,
+// all but its last; the empty paragraph between questions is free to break.
+void TestWordExport::questionsKeptTogether()
+{
+    QTemporaryDir dir;
+    const TQuestionList list = {Question(QStringLiteral("Первый\nв два абзаца"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, QStringLiteral("!  ")),
+                                Question(QStringLiteral("Сведения"))};
+    auto keeps = [](const QList<TPara> &paras) {
+        QStringList out;
+        for (const TPara &p : paras)
+            out << p.props.value(QStringLiteral("keepNext"), QStringLiteral("-")) + p.props.value(QStringLiteral("keepLines"), QStringLiteral("-"));
+        return out;
+    };
+    const TExport e = Run(dir.path(), Stored(), list);
+    QCOMPARE(Texts(e.test).value(5), QStringLiteral("Первый"));
+    // The information item first: heading, text, variants heading, empty; then the
+    // question: heading, two text paragraphs, variants heading, three variants, empty.
+    QCOMPARE(keeps(e.test), (QStringList{"11", "11", "01", "--",
+                                         "11", "11", "11", "11", "11", "11", "01", "--"}));
+    Docx::TWordExportSettings s;
+    s.includeAnswers = false;
+    s.formatQuestionText = true;
+    const TExport noVariants = Run(dir.path(), Stored(), list, s);
+    QCOMPARE(keeps(noVariants.test), (QStringList{"11", "01", "--", "11", "11", "01", "--"}));
 }
 
 QTEST_MAIN(TestWordExport)
