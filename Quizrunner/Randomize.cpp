@@ -58,7 +58,7 @@ void RandomizeTest(TTestInfo &info, TQuestionList &questions, quint32 &askedCoun
     }
 }
 
-void RandomizeVariants(TQuestionList &questions, const TShowMsg &showMsg)
+void RandomizeVariants(TQuestionList &questions, const TShowMsg &showMsg, TVariantOrders *orders)
 {
     try {
         for (const TQuestionPtr &q : questions) {
@@ -67,6 +67,13 @@ void RandomizeVariants(TQuestionList &questions, const TShowMsg &showMsg)
             const quint32 n = quint32(q->Variants.size());
             if (n == 0)
                 continue;
+            // Kept in step with every swap, so a failure halfway leaves the order true.
+            QList<quint16> *order = orders ? &(*orders)[q.get()] : nullptr;
+            if (order) {
+                order->clear();
+                for (quint32 k = 0; k < n; ++k)
+                    order->append(quint16(k));
+            }
             const quint8 swaps = quint8(2 * QeClock::Random(n) + 1);
             for (quint8 k = 0; k < swaps; ++k) {
                 const quint8 i = quint8(QeClock::Random(n));
@@ -74,6 +81,8 @@ void RandomizeVariants(TQuestionList &questions, const TShowMsg &showMsg)
                 CheckIndex(std::max(i, j), std::size_t(q->RightMarks.size()));
                 q->Variants.swapItemsAt(i, j);
                 std::swap(q->RightMarks[i], q->RightMarks[j]);
+                if (order)
+                    order->swapItemsAt(i, j);
             }
         }
     } catch (const std::exception &) {

@@ -2,6 +2,8 @@
 // The player's own randomisation of a run: information items to the front,
 // real questions shuffled and cut to the asked number, variants shuffled with
 // their key. Random numbers come from QeClock::Random.
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -20,6 +22,9 @@ inline const QString RandomizeVariantsError = QStringLiteral("Ошибка пр�
 void RandomizeTest(TTestInfo &info, TQuestionList &questions, quint32 &askedCount,
                    const TShowMsg &showMsg);
 
+// For each shuffled question, the stored position of each variant as shown.
+using TVariantOrders = QHash<const TNQuestion *, QList<quint16>>;
+
 // Shuffles Variants and RightMarks of every question together; stops at the
-// first failure (reported through showMsg).
-void RandomizeVariants(TQuestionList &questions, const TShowMsg &showMsg);
+// first failure (reported through showMsg). orders, when given, gets the order drawn.
+void RandomizeVariants(TQuestionList &questions, const TShowMsg &showMsg, TVariantOrders *orders = nullptr);

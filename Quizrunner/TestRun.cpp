@@ -4,6 +4,7 @@
 #include "ColorButton.h"
 #include "MCheckBox.h"
 #include "MJvRichedit.h"
+#include "JournalStore.h"
 #include "ResultsFile.h"
 #include "RunState.h"
 #include "Scoring.h"
@@ -56,6 +57,12 @@ public:
     quint16 score = 0;
     quint16 possible = 0;
     bool commentShown = false;
+    TResultsFolder resultsFolder;
+    quint8 phase = 1;
+    bool reviewing = false;
+    qint64 resultTime = 0;
+    bool scored = false;
+    QStringList scoredMarks;
 
     TTestInfo &info() const { return *ctx.TestInfo; }
     TQuestionList &items() const { return *ctx.Questions; }
@@ -77,6 +84,14 @@ public:
     void SaveResults();
     void ShowResults();
     QString ResultsPath() const;
+    TResultRecord ResultRecord() const;
+    QString MarksOnShow() const;
+    QStringList Marks() const;
+    void Notify(TRunStep step) const
+    {
+        if (ctx.Changed)
+            ctx.Changed(step);
+    }
 };
 
 TTestRun::TTestRun(const TRunContext &ctx, QObject *parent)
@@ -140,17 +155,70 @@ quint16 TTestRun::Score() const { return d->score; }
 quint16 TTestRun::PossibleScore() const { return d->possible; }
 QString TTestRun::ResultsFilePath() const { return d->ResultsPath(); }
 void TTestRun::OnTimer() { d->OnTimer(); }
+QStringList TTestRun::Marks() const { return d->Marks(); }
+quint8 TTestRun::Phase() const { return d->phase; }
+bool TTestRun::Reviewing() const { return d->reviewing; }
+qint64 TTestRun::ResultTime() const { return d->resultTime; }
 
-void TTestRun::Start()
+TRunResume TTestRun::Registration() const
+{
+    TRunResume r;
+    r.LastName = d->data->LastName();
+    r.FirstName = d->data->FirstName();
+    r.Patronymic = d->data->Patronymic();
+    r.AddInfo = d->data->AddInfo();
+    r.CurQuestion = d->S.CurQuestion;
+    r.SecondsLeft = d->S.SecondsLeft;
+    r.Phase = d->phase;
+    r.ResultTime = d->resultTime;
+    return r;
+}
+
+QString TTestRunPrivate::MarksOnShow() const
+{
+    QString marks;
+    const bool anyTicked = std::any_of(S.CheckBoxes.cbegin(), S.CheckBoxes.cend(),
+                                       [](TMCheckBox *cb) { return cb->isChecked(); });
+    if (anyTicked) {
+        for (TMCheckBox *cb : std::as_const(S.CheckBoxes))
+            marks += cb->isChecked() ? QLatin1Char('!') : QLatin1Char(' ');
+    }
+    return marks;
+}
+
+QStringList TTestRunPrivate::Marks() const
+{
+    if (scored)
+        return scoredMarks;
+    QStringList marks;
+    marks.reserve(count());
+    for (const TQuestionPtr &q : items())
+        marks.append(q->UserMarks);
+    // The boxes on show belong to the current item until it is stored.
+    if (!S.CheckBoxes.isEmpty() && S.CurQuestion >= 1 && S.CurQuestion <= marks.size())
+        marks[S.CurQuestion - 1] = MarksOnShow();
+    return marks;
+}
+
+void TTestRun::Start(const TRunResume *resume)
 {
     if (!d->ctx.TestInfo || !d->ctx.Questions || d->ctx.Questions->empty())
         return;
     TRunState &S = d->S;
     TTestInfo &info = d->info();
+    d->resultsFolder = ResultsFolderOf(d->ResultsPath());
 
     d->data->setWindowTitle(QStringLiteral(" Регистрация"));
-    if (d->data->exec() != QDialog::Accepted)
+    if (resume) {
+        d->data->ui->edLastName->setText(resume->LastName);
+        d->data->ui->edFirstName->setText(resume->FirstName);
+        d->data->ui->edPatronymic->setText(resume->Patronymic);
+        d->data->ui->edAddInfo->setText(resume->AddInfo);
+        d->phase = resume->Phase;
+        d->resultTime = resume->ResultTime;
+    } else if (d->data->exec() != QDialog::Accepted) {
         return;
+    }
 
     if (d->ctx.MainWindow)
         d->ctx.MainWindow->repaint();
@@ -174,31 +242,58 @@ void TTestRun::Start()
     d->question->move(area.center() - d->question->rect().center());
 
     d->question->LayoutStrip(d->count());
-    for (int i = 0; i < d->count(); ++i)
-        d->question->AddQButton(i + 1, d->items()[i]->IsInformation(), d->backNav());
-
-    S.CurQuestion = 1;
-    d->DisplayQuestion();
-
-    if (info.TimeLimit != 0) {
-        S.SecondsLeft = quint16(info.TimeLimit * 60);
-        d->qui()->panClock->show();
-        d->OnTimer();
-        d->tm->start();
+    for (int i = 0; i < d->count(); ++i) {
+        const TNQuestion &q = *d->items()[i];
+        TMColorButton *b = d->question->AddQButton(i + 1, q.IsInformation(), d->backNav());
+        if (resume && b && !q.IsInformation() && !q.UserMarks.isEmpty())
+            b->SetColor(Green);
     }
 
-    d->question->exec();
+    S.CurQuestion = resume ? resume->CurQuestion : 1;
+    S.SecondsLeft = quint16(resume ? resume->SecondsLeft : info.TimeLimit * 60);
+    if (d->phase == 1) {
+        d->DisplayQuestion();
+        if (resume) {
+            d->question->ScrollToQuestion();
+            d->question->SetScrollArrows();
+        }
+        d->Notify(TRunStep::Registered);
+        // A run resumed with no time left has ended: it goes on to the scoring.
+        const bool timeUp = resume && info.TimeLimit != 0 && S.SecondsLeft == 0;
+        if (info.TimeLimit != 0 && !timeUp) {
+            d->qui()->panClock->show();
+            d->OnTimer();
+            d->tm->start();
+        }
+        if (!timeUp)
+            d->question->exec();
+    }
 
     // Scoring.
     d->tm->stop();
     d->qui()->panClock->hide();
+    d->scoredMarks = d->Marks();
+    d->scored = true;
     const TRunScore r = ScoreRun(d->items(), info.Options);
     d->score = r.Score;
     d->possible = r.PossibleScore;
-    if (d->ctx.AskedCount && *d->ctx.AskedCount != 0)
-        d->SaveResults();
+    if (d->phase < 3 && d->ctx.AskedCount && *d->ctx.AskedCount != 0) {
+        const bool resumedAtSave = d->phase == 2;
+        if (d->phase == 1) {
+            d->resultTime = QDateTime::currentMSecsSinceEpoch();
+            d->phase = 2;
+        }
+        // The journal says "saving" on disk before the line can be there, so a
+        // crash in between finds the line rather than writing it twice.
+        d->Notify(TRunStep::Saving);
+        if (!resumedAtSave || !ResultsFileHoldsLine(d->ResultsPath(), ResultsDataLine(d->ResultRecord())))
+            d->SaveResults();
+    }
+    d->phase = 3;
+    d->Notify(TRunStep::Saved);
     S.ReviewMode = true;
     d->ShowResults();
+    d->Notify(TRunStep::Finished);
 }
 
 void TTestRunPrivate::OnTimer()
@@ -219,6 +314,8 @@ void TTestRunPrivate::OnTimer()
     }
     if (S.SecondsLeft > 0) {
         --S.SecondsLeft;
+        if (S.SecondsLeft % 10 == 0)
+            Notify(TRunStep::Tick);
         return;
     }
     tm->stop();
@@ -291,7 +388,11 @@ void TTestRunPrivate::DisplayQuestion()
                 } else {
                     cb->resize(w, lineH);
                 }
-                QObject::connect(cb, &TMCheckBox::clicked, question, [this] { bbtnCheckClick(); });
+                QObject::connect(cb, &TMCheckBox::clicked, question, [this] {
+                    bbtnCheckClick();
+                    if (!S.ReviewMode)
+                        Notify(TRunStep::Answered);
+                });
                 widest = qMax(widest, cb->width());
                 y += cb->height();
                 if (S.ReviewMode) {
@@ -417,6 +518,8 @@ void TTestRunPrivate::SwitchItem(int newCur, bool scroll)
     if (scroll)
         question->ScrollToQuestion();
     question->SetScrollArrows();
+    if (!S.ReviewMode)
+        Notify(TRunStep::Moved);
     if (wasRunning)
         tm->start(rest);
 }
@@ -426,12 +529,10 @@ QString TTestRunPrivate::ResultsPath() const
     return ctx.Embedded ? EmbeddedResultsPath(ctx.TestPath) : ctx.ResultsPath;
 }
 
-void TTestRunPrivate::SaveResults()
+TResultRecord TTestRunPrivate::ResultRecord() const
 {
-    Ui::TfrmSaveResults *ui = save->ui;
-    const QString path = ResultsPath();
     TResultRecord rec;
-    rec.When = QDateTime::currentDateTime();
+    rec.When = QDateTime::fromMSecsSinceEpoch(resultTime);
     rec.TestName = ctx.TestName;
     rec.LastName = data->LastName();
     rec.FirstName = data->FirstName();
@@ -439,6 +540,14 @@ void TTestRunPrivate::SaveResults()
     rec.Extra = data->AddInfo();
     rec.Score = score;
     rec.PossibleScore = possible;
+    return rec;
+}
+
+void TTestRunPrivate::SaveResults()
+{
+    Ui::TfrmSaveResults *ui = save->ui;
+    const QString path = ResultsPath();
+    const TResultRecord rec = ResultRecord();
 
     ui->btnRetry->setEnabled(false);
     ui->btnCont->setEnabled(false);
@@ -452,7 +561,9 @@ void TTestRunPrivate::SaveResults()
     const auto pump = [] { QCoreApplication::processEvents(); };
     for (;;) {
         save->SaveChoice = TfrmSaveResults::ChoiceNone;
-        if (AppendResultSeries(path, rec, onAttempt, pump))
+        // Off this thread and at most 20 s an attempt: a hung network lock
+        // call must leave the window alive and the question reachable.
+        if (AppendResultSeries(path, rec, onAttempt, pump, 10, resultsFolder, 20000))
             break;
         ui->labInfo->setText(QStringLiteral("Ошибка сохранения:\n") + path);
         ui->btnRetry->setEnabled(true);
@@ -486,6 +597,10 @@ void TTestRunPrivate::ShowResults()
     while (results->exec() == QDialog::Accepted) {
         if (items().empty())
             continue;
+        if (!reviewing) {
+            reviewing = true;
+            Notify(TRunStep::Review);
+        }
         qui()->panQList->hide();
         question->DoLayout();
         S.CurQuestion = 1;

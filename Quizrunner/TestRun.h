@@ -16,6 +16,20 @@ class TfrmConfirmExit;
 class TfrmSaveResults;
 struct TRunState;
 
+// Changes of the run that its journal records.
+enum class TRunStep { Registered, Answered, Moved, Tick, Saving, Saved, Review, Finished };
+
+// Where a resumed run goes on (from its journal): the registration is not
+// asked again; phase 1 goes on in the question window, 2 at the save of the
+// result line, 3 at the results window.
+struct TRunResume {
+    QString LastName, FirstName, Patronymic, AddInfo;
+    quint16 CurQuestion = 1;
+    quint16 SecondsLeft = 0;
+    quint8 Phase = 1;
+    qint64 ResultTime = 0;
+};
+
 // What the main window hands to the run; it owns all of it.
 struct TRunContext {
     QWidget *MainWindow = nullptr;      // owner of the run's windows
@@ -27,6 +41,9 @@ struct TRunContext {
     QString TestName;
     QString ResultsPath;                // launcher mode: the third argument; empty when embedded
     std::function<void(const QString &)> SetFIO;  // shows the examinee's name in the top bar
+    // Told of every change that matters; on Saving it returns once the
+    // journal that says so is on disk.
+    std::function<void(TRunStep)> Changed;
 };
 
 class TTestRunPrivate;
@@ -39,7 +56,8 @@ public:
     explicit TTestRun(const TRunContext &ctx, QObject *parent = nullptr);
     ~TTestRun() override;
     // Runs the whole test; returns when it is over (the caller then closes the main window).
-    void Start();
+    // With resume, the run goes on from there (the questions hold its answers).
+    void Start(const TRunResume *resume = nullptr);
 
     // One step of the countdown (the timer's tick; tests call it directly).
     void OnTimer();
@@ -59,6 +77,14 @@ public:
     quint16 PossibleScore() const;
     // The results file this run writes to.
     QString ResultsFilePath() const;
+
+    // What the journal records. Marks: per item in run order, the item on
+    // show from its boxes; from the scoring on, the answers as scored.
+    QStringList Marks() const;
+    quint8 Phase() const;          // 1 answering, 2 saving, 3 done
+    bool Reviewing() const;
+    qint64 ResultTime() const;     // ms since the epoch of the result line; 0 before
+    TRunResume Registration() const;
 private:
     TTestRunPrivate *d;
 };

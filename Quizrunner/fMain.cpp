@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,9 +14,12 @@
 
 #include "Ansi.h"
 #include "Clock.h"
+#include "FileLocks.h"
 #include "MessageBoxes.h"
 #include "Randomize.h"
 #include "ResourceTrailer.h"
+#include "ResultsFile.h"
+#include "RunJournalLink.h"
 #include "SingleInstance.h"
 #include "TestRun.h"
 #include "fSplash.h"
@@ -56,6 +62,7 @@ TfrmMain::TfrmMain(const QStringList &args, const QString &programFile, QWidget 
 TfrmMain::~TfrmMain()
 {
     m_run.reset();
+    m_journal.reset();
     delete ui;
 }
 
@@ -129,12 +136,8 @@ bool TfrmMain::FormCreate()
 
     if (loaded) {
         TestName = TestNameOf(TestPath);
-        if (AskedCount > 2) {
-            if (TestInfo.RandomCount != 0)
-                RandomizeTest();
-            if (TestInfo.has(RandomVOrder))
-                RandomizeVariants();
-        }
+        if (!ResumeOrDraw())
+            return false;
         ui->labTestName->setText(TestName);
         if (!Questions.empty())
             TestLoaded = true;
@@ -153,6 +156,66 @@ bool TfrmMain::FormCreate()
     if (elapsed >= 0 && elapsed < SplashMinimumMs)
         QeClock::Sleep(int(SplashMinimumMs - elapsed));
     return true;
+}
+
+bool TfrmMain::ResumeOrDraw()
+{
+    const TQuestionList stored = Questions;
+    TVariantOrders orders;
+    const auto draw = [&] {
+        if (AskedCount > 2) {
+            if (TestInfo.RandomCount != 0)
+                RandomizeTest();
+            if (TestInfo.has(RandomVOrder))
+                ::RandomizeVariants(Questions, [this](const QString &t) { ShowMsg(t); }, &orders);
+        }
+    };
+    // A test without items has no run to keep.
+    if (Questions.empty()) {
+        draw();
+        return true;
+    }
+    TJournalTest test;
+    test.TestPath = TestPath;
+    test.ResultsPath = Embedded ? EmbeddedResultsPath(TestPath) : ResultsPath;
+    // The results of a standalone program go to its current folder: another
+    // folder is another run.
+    test.Identity = Embedded ? m_programFile + u'\n' + QDir::currentPath() + u'\n' + TestPath
+                             : TestPath + u'\n' + ResultsPath;
+    test.Hash = m_testHash;
+    test.TimeLimitSeconds = TestInfo.TimeLimit * 60;
+    TRunJournalLink::TCallbacks cb;
+    cb.Warn = [](const QString &text) { ShowWarning(text); };
+    cb.AskResume = [this](const QString &text) { return AskResume(text); };
+    m_journal = std::make_unique<TRunJournalLink>();
+    switch (m_journal->Open(test, stored, cb)) {
+    case TRunJournalLink::TOpen::OpenElsewhere:
+        ShowError(RunOpenElsewhereText);
+        return false;
+    case TRunJournalLink::TOpen::Resume:
+        Questions = m_journal->ResumedQuestions();
+        AskedCount = m_journal->ResumedAskedCount();
+        m_resume = std::make_unique<TRunResume>(m_journal->Resume());
+        return true;
+    case TRunJournalLink::TOpen::Fresh:
+        break;
+    }
+    draw();
+    m_journal->Begin(stored, Questions, orders, AskedCount);
+    return true;
+}
+
+bool TfrmMain::AskResume(const QString &text)
+{
+    const QString caption = QStringLiteral("Внимание!");
+    if (AppendToMessageLog(caption, text))
+        return qEnvironmentVariable("QE_RESUME_REPLY") == QStringLiteral("Да");
+    TfrmSplash::CloseSplash();
+    QMessageBox box(QMessageBox::Question, caption, DisplayText(text), QMessageBox::Yes | QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void TfrmMain::SetUpWindow()
@@ -183,6 +246,10 @@ void TfrmMain::CreateRun()
     ctx.TestName = TestName;
     ctx.ResultsPath = Embedded ? QString() : ResultsPath;
     ctx.SetFIO = [this](const QString &fio) { SetFIO(fio); };
+    ctx.Changed = [this](TRunStep step) {
+        if (m_journal && m_run)
+            m_journal->Record(*m_run, step);
+    };
     m_run = std::make_unique<TTestRun>(ctx);
 }
 
@@ -192,6 +259,10 @@ bool TfrmMain::ReadTestFromFile(const QString &path)
         const TTestLoadResult r = LoadTestFromFile(path, TestInfo, Questions, {}, true);
         if (r.HeaderCode != hrOk)
             return false;
+        QFile f(path);
+        if (!FileLocks::OpenSharedRead(f))
+            return false;
+        m_testHash = TestHash(f.readAll());
         // More information items than items is a damaged header, not a test.
         if (TestInfo.IQCount > TestInfo.QuestionCount)
             return false;
@@ -206,6 +277,7 @@ bool TfrmMain::ReadTestFromResource(const QByteArray &test)
 {
     if (test.isEmpty())
         return false;
+    m_testHash = TestHash(test);
     bool decoded = true;
     try {
         QByteArray bytes = test;
@@ -302,7 +374,7 @@ void TfrmMain::FormActivate()
     // Queued, so the run's modal windows do not nest inside the activation event.
     QTimer::singleShot(0, this, [this] {
         if (m_run)
-            m_run->Start();
+            m_run->Start(m_resume.get());
         close();
         QCoreApplication::quit();
     });
@@ -311,6 +383,7 @@ void TfrmMain::FormActivate()
 void TfrmMain::FormDestroy()
 {
     m_run.reset();
+    m_journal.reset();
     Questions.clear();
     TestInfo = TTestInfo::StartingValues();
     QeClock::Sleep(DestroyPauseMs);

@@ -10,6 +10,8 @@
 
 namespace Ui { class TfrmMain; }
 class TTestRun;
+class TRunJournalLink;
+struct TRunResume;
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -36,6 +38,12 @@ public:
     void RandomizeVariants();
     void ShowMsg(const QString &text);
     void SetFIO(const QString &fio);
+    // "Продолжить прерванное тестирование?" with Да / Нет; true for Да.
+    // With QE_MESSAGE_LOG the question is logged and answered by
+    // QE_RESUME_REPLY ("Да"; anything else is Нет).
+    bool AskResume(const QString &text);
+    // The run's journal; null when the account has no usable state folder.
+    TRunJournalLink *Journal() const { return m_journal.get(); }
 
     // The file name of path without directory and last extension ('/' or '\\').
     static QString TestNameOf(const QString &path);
@@ -59,9 +67,15 @@ protected:
 private:
     void FormActivate();
     void SetUpWindow();
+    // Resumes an interrupted run or draws a new one; false when the run is
+    // open elsewhere (the message has been shown).
+    bool ResumeOrDraw();
 
     Ui::TfrmMain *ui;
     QStringList m_args;
     QString m_programFile;
     std::unique_ptr<TTestRun> m_run;
+    std::unique_ptr<TRunJournalLink> m_journal;
+    std::unique_ptr<TRunResume> m_resume;
+    QByteArray m_testHash;
 };
