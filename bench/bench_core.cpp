@@ -5,8 +5,12 @@
 #include <QBuffer>
 
 #include "Ansi.h"
+#include "BZStreams.h"
 #include "QuizEngineCommon.h"
 
+#include <QThread>
+
+#include <algorithm>
 #include <bzlib.h>
 #include <cstdint>
 #include <memory>
@@ -105,9 +109,17 @@ const Corpus &corpus()
     return c;
 }
 
+// The argument is the number of threads; the label says how many cores there are.
+void threadsFromArg(benchmark::State &state)
+{
+    BZSetThreads(int(state.range(0)));
+    state.SetLabel(QStringLiteral("%1 of %2 cores").arg(state.range(0)).arg(QThread::idealThreadCount()).toStdString());
+}
+
 void BM_WriteTest(benchmark::State &state)
 {
     const Corpus &c = corpus();
+    threadsFromArg(state);
     for (auto _ : state) {
         TTestInfo info = TTestInfo::NewTestValues();
         QByteArray out = SaveTestToBytes(info, c.questions);
@@ -134,6 +146,7 @@ void BM_RawCompress(benchmark::State &state)
 void BM_ReadTest(benchmark::State &state)
 {
     const Corpus &c = corpus();
+    threadsFromArg(state);
     for (auto _ : state) {
         QByteArray bytes = c.file;
         QBuffer buf(&bytes);
@@ -182,9 +195,22 @@ void BM_RawDecompressFreshBuffer(benchmark::State &state)
 }
 }
 
-BENCHMARK(BM_WriteTest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RawCompress)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadTest)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RawDecompress)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RawDecompressFreshBuffer)->Unit(benchmark::kMillisecond);
+// 1, 2 and all threads, and 4 and 8 where there are as many cores. Real time:
+// the work is on other threads than the one timed.
+void threadArgs(benchmark::internal::Benchmark *b)
+{
+    const int cores = QThread::idealThreadCount();
+    std::vector<int> counts{1, 2};
+    for (int n : {4, 8, cores})
+        if (n <= cores && std::find(counts.begin(), counts.end(), n) == counts.end())
+            counts.push_back(n);
+    for (int n : counts)
+        b->Arg(n);
+}
+
+BENCHMARK(BM_WriteTest)->Apply(threadArgs)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawCompress)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadTest)->Apply(threadArgs)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawDecompress)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawDecompressFreshBuffer)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
