@@ -1,6 +1,7 @@
 #pragma once
 // The file-system calls whose failures only some mounts produce (no hard
-// links on SMB, no lock manager on NFS, slow syncs on any network folder).
+// links on SMB, no lock manager on NFS, slow syncs on any network folder, a
+// rename over an open file refused on SMB).
 // Tests replace them to make those failures happen here; the programs never do.
 struct flock;
 
@@ -9,6 +10,10 @@ struct QeFsHooks {
     // fcntl with a struct flock argument (F_OFD_SETLK and friends).
     int (*LockCall)(int fd, int cmd, struct flock *lock);
     int (*DataSync)(int fd);
+    int (*Rename)(const char *from, const char *to);
+    int (*Truncate)(int fd, long long length);
+    // The mount table read for a folder's mount type and options.
+    const char *MountInfo;
 };
 
 // The hooks in force; the real calls unless a test changed them.

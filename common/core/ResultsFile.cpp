@@ -11,10 +11,18 @@
 #include <algorithm>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -46,6 +54,12 @@ public:
     TFd(const TFd &) = delete;
     TFd &operator=(const TFd &) = delete;
     int get() const { return m_fd; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     void reset(int fd = -1)
     {
         if (m_fd >= 0)
@@ -130,11 +144,6 @@ void ShareLikeFolder(int fd, const QByteArray &folder)
     (void)::fchmod(fd, mode);
 }
 
-bool LinksUnsupported(int err)
-{
-    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS;
-}
-
 QByteArray TemporaryName(const QByteArray &folder, const char *suffix)
 {
     // Short, so that a name near the length limit still gets its file.
@@ -156,7 +165,7 @@ bool FolderLacksHardLinks(const QByteArray &native)
             return false;
         }
         if (errno != EEXIST)
-            return LinksUnsupported(errno);
+            return FileLocks::LinksUnsupported(errno);
     }
     return false;
 }
@@ -199,13 +208,360 @@ TCreate CreateWithHeader(const QByteArray &native, int *err)
         *err = errno;
         if (errno == EEXIST)
             outcome = TCreate::Exists;
-        else if (LinksUnsupported(errno))
+        else if (FileLocks::LinksUnsupported(errno))
             outcome = TCreate::Unsupported;
         else
             outcome = TCreate::Failed;
     }
     ::unlink(tmp.constData());
     return outcome;
+}
+
+// What a failed attempt could not take back at the end of the file; the next
+// attempt of the series settles it under the lock before it appends.
+struct TLeftOver {
+    bool Active = false;
+    dev_t Dev = 0;
+    ino_t Ino = 0;
+    off_t At = 0;
+    QByteArray Text;
+};
+
+bool SameFile(int fd, const struct stat &file)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino;
+}
+
+int OpenPlain(const QByteArray &native, int flags)
+{
+    int fd;
+    do
+        fd = ::open(native.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+enum class TRegion { Line, Gone, Repairable, Foreign, Unreadable };
+
+// What is at `at` now, read through a new descriptor with the cached pages
+// dropped, so that the file server answers, not our own cache. Repairable:
+// only zeros (what a write the server lost leaves) and bytes of our text.
+TRegion Examine(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+{
+    TFd fd(OpenPlain(native, O_RDONLY));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        return TRegion::Unreadable;
+    if (st.st_dev != file.st_dev || st.st_ino != file.st_ino)
+        return TRegion::Foreign;
+    (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    if (st.st_size <= at)
+        return TRegion::Gone;
+    QByteArray got(qsizetype(std::min<off_t>(text.size(), st.st_size - at)), '\0');
+    qsizetype have = 0;
+    while (have < got.size()) {
+        const ssize_t n = ::pread(fd.get(), got.data() + have, size_t(got.size() - have), at + have);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return TRegion::Unreadable;
+        have += n;
+    }
+    if (got == text)
+        return TRegion::Line;
+    for (qsizetype i = 0; i < got.size(); ++i)
+        if (got[i] != '\0' && got[i] != text[i])
+            return TRegion::Foreign;
+    return TRegion::Repairable;
+}
+
+// Our text over a region that is only ours or zeros: never past its end, so
+// whatever others appended after it stays.
+bool Rewrite(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+{
+    // Not O_APPEND, under which pwrite appends.
+    TFd fd(OpenPlain(native, O_WRONLY));
+    if (fd.get() < 0 || !SameFile(fd.get(), file))
+        return false;
+    for (qsizetype done = 0; done < text.size();) {
+        const ssize_t n = ::pwrite(fd.get(), text.constData() + done, size_t(text.size() - done), at + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    int err;
+    if (!SyncData(fd.get(), &err))
+        return false;
+    fd.reset();
+    return Examine(native, file, at, text) == TRegion::Line;
+}
+
+// Cuts the file back to `at` when all past it is what our text could have left.
+bool TakeBack(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+{
+    TFd fd(OpenPlain(native, O_WRONLY));
+    struct stat st;
+    if (fd.get() < 0 || !SameFile(fd.get(), file) || ::fstat(fd.get(), &st) != 0
+        || st.st_size > at + off_t(text.size()))
+        return false;
+    if (st.st_size <= at)
+        return true;
+    if (FsHooks().Truncate(fd.get(), at) != 0)
+        return false;
+    FsHooks().DataSync(fd.get());
+    return true;
+}
+
+enum class TSettled { Written, Clean, Left, Foreign };
+
+// After a write that failed or did not read back: the line put in whole, or
+// what it left taken back, or else left for the next attempt to settle.
+TSettled Settle(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+{
+    switch (Examine(native, file, at, text)) {
+    case TRegion::Gone:
+        return TSettled::Clean;
+    case TRegion::Foreign:
+        return TSettled::Foreign;
+    case TRegion::Line:
+    case TRegion::Repairable:
+        if (Rewrite(native, file, at, text))
+            return TSettled::Written;
+        break;
+    case TRegion::Unreadable:
+        break;
+    }
+    return TakeBack(native, file, at, text) ? TSettled::Clean : TSettled::Left;
+}
+
+// Temporary files of attempts that could not clean up after themselves (a
+// crash, a server gone mid-way): removed once clearly nobody's.
+void SweepLeftovers(const QByteArray &folder)
+{
+    const int kAgeSeconds = 600;
+    DIR *dir = ::opendir(folder.isEmpty() ? "." : folder.constData());
+    if (!dir)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (!name.startsWith(".res-") || !(name.endsWith(".tmp") || name.endsWith(".lnk") || name.endsWith(".lck")
+                                            || name.endsWith(".brk")))
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)
+            && now - st.st_mtime > kAgeSeconds)
+            (void)::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// Opens the results file, creating it with its header when missing; -1 with
+// error set on failure. noHardLinks: created where links are refused.
+int OpenOrCreate(const QString &path, const QByteArray &native, bool *noHardLinks, QString *error)
+{
+    int err = 0;
+    TFd fd(OpenExisting(native));
+    if (fd.get() < 0 && errno == ENOENT) {
+        switch (CreateWithHeader(native, &err)) {
+        case TCreate::Linked:
+        case TCreate::Exists:
+            fd.reset(OpenExisting(native));
+            break;
+        case TCreate::Unsupported: {
+            // No hard links here (SMB mounts): the file appears empty, and
+            // whoever finds it empty under the lock below writes the header.
+            *noHardLinks = true;
+            int created;
+            do
+                created = ::open(native.constData(), kOpenFlags | O_CREAT | O_EXCL, 0666);
+            while (created < 0 && errno == EINTR);
+            if (created >= 0)
+                ShareLikeFolder(created, FolderOf(native));
+            else if (errno == EEXIST)
+                created = OpenExisting(native);
+            fd.reset(created);
+            break;
+        }
+        case TCreate::Failed:
+            SetError(error, path, SysError("create", err));
+            return -1;
+        }
+    }
+    if (fd.get() < 0) {
+        SetError(error, path, errno == ELOOP ? QStringLiteral("a symbolic link, not written through")
+                                             : SysError("open", errno));
+        return -1;
+    }
+    return fd.release();
+}
+
+struct TAttempt {
+    TResultsFolder Folder;
+    TLeftOver *Left = nullptr;
+    const std::atomic<bool> *Abandoned = nullptr;
+};
+
+TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttempt &a, QString *error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (native.isEmpty()) {
+        SetError(error, path, QStringLiteral("no file name"));
+        return TAppendOutcome::Failed;
+    }
+    const QByteArray folder = FolderOf(native);
+    struct stat dir;
+    if (::stat(folder.isEmpty() ? "." : folder.constData(), &dir) != 0) {
+        SetError(error, path, SysError("folder", errno));
+        return TAppendOutcome::Failed;
+    }
+    // A share unmounted under the player leaves the path to a local folder.
+    if (a.Folder.Known && (quint64(dir.st_dev) != a.Folder.Device || quint64(dir.st_ino) != a.Folder.Inode)) {
+        SetError(error, path, QStringLiteral("the results folder is no longer the one the test started with"));
+        return TAppendOutcome::Failed;
+    }
+
+    // Where byte-range locks stay on this computer, or there are none, a lock
+    // file beside the results file keeps the other computers out.
+    FileLocks::TLockFile lockFile(native + ".lock");
+    bool needLockFile = FileLocks::LocksStayLocal(quint64(dir.st_dev));
+    bool noHardLinks = false;
+    TFd fd;
+    struct stat st;
+    for (;;) {
+        int err = 0;
+        if (needLockFile && !lockFile.held()) {
+            const FileLocks::TLockFile::TResult r = lockFile.take(&err);
+            if (r != FileLocks::TLockFile::Taken) {
+                SetError(error, path, r == FileLocks::TLockFile::Held ? QStringLiteral("locked by another writer")
+                                                                      : SysError("lock file", err));
+                return TAppendOutcome::Failed;
+            }
+        }
+        fd.reset(OpenOrCreate(path, native, &noHardLinks, error));
+        if (fd.get() < 0)
+            return TAppendOutcome::Failed;
+        if (::fstat(fd.get(), &st) != 0) {
+            SetError(error, path, SysError("stat", errno));
+            return TAppendOutcome::Failed;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            SetError(error, path, QStringLiteral("not a regular file"));
+            return TAppendOutcome::Failed;
+        }
+        const FileLocks::TLockResult lock = FileLocks::TryLock(fd.get(), true);
+        if (lock == FileLocks::TLockResult::Held) {
+            SetError(error, path, QStringLiteral("locked by another writer"));
+            return TAppendOutcome::Failed;
+        }
+        if (lock == FileLocks::TLockResult::Taken || lockFile.held())
+            break;
+        // No lock manager (ENOLCK): again under the lock file, opened afresh
+        // so that the size is the server's.
+        needLockFile = true;
+    }
+
+    if (a.Left && a.Left->Active) {
+        const TLeftOver left = *a.Left;
+        a.Left->Active = false;
+        if (left.Dev == st.st_dev && left.Ino == st.st_ino) {
+            switch (Settle(native, st, left.At, left.Text)) {
+            case TSettled::Written:
+                return TAppendOutcome::Written;
+            case TSettled::Left:
+                a.Left->Active = true;
+                SetError(error, path, QStringLiteral("an earlier write could not be settled"));
+                return TAppendOutcome::Failed;
+            case TSettled::Clean:
+            case TSettled::Foreign:
+                break;
+            }
+        }
+    }
+
+    const off_t end = ::lseek(fd.get(), 0, SEEK_END);
+    if (end < 0) {
+        SetError(error, path, SysError("seek", errno));
+        return TAppendOutcome::Failed;
+    }
+    QByteArray text = line;
+    if (end == 0 && (noHardLinks || FolderLacksHardLinks(native)))
+        text.prepend(ResultsHeaderLine());
+    if (a.Abandoned && a.Abandoned->load()) {
+        SetError(error, path, QStringLiteral("given up"));
+        return TAppendOutcome::Failed;
+    }
+    qsizetype written = 0;
+    int err = 0;
+    const bool put = WriteAll(fd.get(), text, &written, &err) && SyncData(fd.get(), &err);
+    fd.reset();
+    if (put && Examine(native, st, end, text) == TRegion::Line) {
+        SweepLeftovers(folder);
+        return TAppendOutcome::Written;
+    }
+    const QString what = put ? QStringLiteral("read back: not what was written") : SysError("write", err);
+    // Put right what the write left when it is still ours alone; where locks
+    // hold on one computer only, another may have appended meanwhile.
+    switch (Settle(native, st, end, text)) {
+    case TSettled::Written:
+        SweepLeftovers(folder);
+        return TAppendOutcome::Written;
+    case TSettled::Clean:
+        SetError(error, path, what);
+        break;
+    case TSettled::Left:
+        if (a.Left)
+            *a.Left = TLeftOver{true, st.st_dev, st.st_ino, end, text};
+        SetError(error, path, what + QStringLiteral("; the line could not be taken back yet"));
+        break;
+    case TSettled::Foreign:
+        SetError(error, path, what + QStringLiteral("; the file changed meanwhile, left as it is"));
+        break;
+    }
+    return TAppendOutcome::Failed;
+}
+
+// One attempt on a thread of its own, given up after limitMs (a hung lock
+// call or server must not freeze the window); pump runs meanwhile.
+bool AttemptWithLimit(const QString &path, const QByteArray &line, const TResultsFolder &folder,
+                      TLeftOver *left, int limitMs, const std::function<void()> &pump)
+{
+    struct TShared {
+        std::mutex Mutex;
+        std::condition_variable Done;
+        bool Finished = false;
+        std::atomic<bool> Abandoned{false};
+        TLeftOver Left;
+        TAppendOutcome Outcome = TAppendOutcome::Failed;
+    };
+    auto shared = std::make_shared<TShared>();
+    shared->Left = *left;
+    std::thread([shared, path, line, folder] {
+        const TAppendOutcome outcome = Attempt(path, line, {folder, &shared->Left, &shared->Abandoned}, nullptr);
+        std::lock_guard<std::mutex> lock(shared->Mutex);
+        shared->Outcome = outcome;
+        shared->Finished = true;
+        shared->Done.notify_all();
+    }).detach();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    std::unique_lock<std::mutex> lock(shared->Mutex);
+    while (!shared->Finished) {
+        if (std::chrono::steady_clock::now() >= until) {
+            shared->Abandoned = true;
+            return false;
+        }
+        shared->Done.wait_for(lock, std::chrono::milliseconds(20));
+        if (pump && !shared->Finished) {
+            lock.unlock();
+            pump();
+            lock.lock();
+        }
+    }
+    *left = shared->Left;
+    return shared->Outcome == TAppendOutcome::Written;
 }
 
 } // namespace
@@ -247,91 +603,20 @@ QString EmbeddedResultsPath(const QString &testPath)
     return name + QStringLiteral(".res");
 }
 
-TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, QString *error)
+TResultsFolder ResultsFolderOf(const QString &path)
 {
-    const QByteArray native = QFile::encodeName(path);
-    if (native.isEmpty()) {
-        SetError(error, path, QStringLiteral("no file name"));
-        return TAppendOutcome::Failed;
-    }
-    QByteArray text = ResultsDataLine(rec);
-    int err = 0;
-    bool noHardLinks = false;
-
-    TFd fd(OpenExisting(native));
-    if (fd.get() < 0 && errno == ENOENT) {
-        switch (CreateWithHeader(native, &err)) {
-        case TCreate::Linked:
-        case TCreate::Exists:
-            fd.reset(OpenExisting(native));
-            break;
-        case TCreate::Unsupported: {
-            // No hard links here (SMB mounts): the file appears empty, and
-            // whoever finds it empty under the lock below writes the header.
-            noHardLinks = true;
-            int created;
-            do
-                created = ::open(native.constData(), kOpenFlags | O_CREAT | O_EXCL, 0666);
-            while (created < 0 && errno == EINTR);
-            if (created >= 0)
-                ShareLikeFolder(created, FolderOf(native));
-            else if (errno == EEXIST)
-                created = OpenExisting(native);
-            fd.reset(created);
-            break;
-        }
-        case TCreate::Failed:
-            SetError(error, path, SysError("create", err));
-            return TAppendOutcome::Failed;
-        }
-    }
-    if (fd.get() < 0) {
-        SetError(error, path, errno == ELOOP ? QStringLiteral("a symbolic link, not written through")
-                                             : SysError("open", errno));
-        return TAppendOutcome::Failed;
-    }
-
+    const QByteArray folder = FolderOf(QFile::encodeName(path));
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
-        SetError(error, path, SysError("stat", errno));
-        return TAppendOutcome::Failed;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        SetError(error, path, QStringLiteral("not a regular file"));
-        return TAppendOutcome::Failed;
-    }
+    TResultsFolder f;
+    if (::stat(folder.isEmpty() ? "." : folder.constData(), &st) == 0)
+        f = TResultsFolder{true, quint64(st.st_dev), quint64(st.st_ino)};
+    return f;
+}
 
-    // Where no lock can be had at all (NFS without a lock manager) the append
-    // goes on unguarded, the best there is; the size check below still keeps
-    // the cut-back from taking anyone else's line.
-    if (FileLocks::TryLock(fd.get(), true) == FileLocks::TLockResult::Held) {
-        SetError(error, path, QStringLiteral("locked by another writer"));
-        return TAppendOutcome::Failed;
-    }
-
-    const off_t end = ::lseek(fd.get(), 0, SEEK_END);
-    if (end < 0) {
-        SetError(error, path, SysError("seek", errno));
-        return TAppendOutcome::Failed;
-    }
-    if (end == 0 && (noHardLinks || FolderLacksHardLinks(native)))
-        text.prepend(ResultsHeaderLine());
-    qsizetype written = 0;
-    if (!WriteAll(fd.get(), text, &written, &err) || !SyncData(fd.get(), &err)) {
-        // Take back what part of the line got in, so the next attempt writes it
-        // whole; but only when the end is still ours: where locks hold on one
-        // computer only, another may have appended meanwhile.
-        struct stat now;
-        if (::fstat(fd.get(), &now) == 0 && now.st_size == end + off_t(written)) {
-            if (::ftruncate(fd.get(), end) == 0)
-                FsHooks().DataSync(fd.get());
-            SetError(error, path, SysError("write", err));
-        } else {
-            SetError(error, path, SysError("write", err) + QStringLiteral("; the file changed meanwhile, left as it is"));
-        }
-        return TAppendOutcome::Failed;
-    }
-    return TAppendOutcome::Written;
+TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, QString *error,
+                                const TResultsFolder &folder)
+{
+    return Attempt(path, ResultsDataLine(rec), {folder, nullptr, nullptr}, error);
 }
 
 // Milliseconds to wait after failed attempt number `failed` (1 on): any value
@@ -346,12 +631,18 @@ static int BackOffMs(int failed)
 
 bool AppendResultSeries(const QString &path, const TResultRecord &rec,
                         const std::function<void(int)> &onAttempt,
-                        const std::function<void()> &pump, int maxAttempts)
+                        const std::function<void()> &pump, int maxAttempts,
+                        const TResultsFolder &folder, int attemptLimitMs)
 {
+    const QByteArray line = ResultsDataLine(rec);
+    TLeftOver left;
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         if (onAttempt)
             onAttempt(attempt);
-        if (AppendResultOnce(path, rec) == TAppendOutcome::Written)
+        const bool written = attemptLimitMs > 0
+            ? AttemptWithLimit(path, line, folder, &left, attemptLimitMs, pump)
+            : Attempt(path, line, {folder, &left, nullptr}, nullptr) == TAppendOutcome::Written;
+        if (written)
             return true;
         // After the last one the question comes at once.
         if (attempt + 1 < maxAttempts)

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "Clock.h"
 #include "FileLocks.h"
 #include "FsHooks.h"
 #include "QuizEngineCommon.h"
@@ -90,6 +91,7 @@ private Q_SLOTS:
     void sharedLocksCoexist();
     void lockErrorsWithoutAHolder_data();
     void lockErrorsWithoutAHolder();
+    void loadWaitsOutAReplace();
 };
 
 void TstFileLocks::exclusiveLockOfAnotherProcess()
@@ -186,6 +188,37 @@ void TstFileLocks::lockErrorsWithoutAHolder()
     }
     TKMQuizEngineConfig gotConfig;
     QCOMPARE(gotConfig.LoadFromFile(configPath), loads);
+}
+
+// A save on an SMB client leaves the name empty for a moment; a load then
+// waits briefly rather than telling a pupil the test is gone.
+void TstFileLocks::loadWaitsOutAReplace()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.qe2"));
+    TTestInfo info = TTestInfo::NewTestValues();
+    info.Password = QStringLiteral("back");
+    int naps = 0, slept = 0;
+    bool appear = true;
+    QeClock::SetSleeper([&](int ms) {
+        slept += ms;
+        if (++naps == 3 && appear)
+            SaveTestToFile(path, info, {});
+    });
+    TTestInfo got;
+    TQuestionList out;
+    const TTestLoadResult r = LoadTestFromFile(path, got, out);
+    QVERIFY2(r.Ok, qPrintable(r.ErrorText));
+    QCOMPARE(got.Password, info.Password);
+    QCOMPARE(naps, 3);
+
+    appear = false;
+    naps = slept = 0;
+    const TTestLoadResult none = LoadTestFromFile(dir.filePath(QStringLiteral("none.qe2")), got, out);
+    QeClock::SetSleeper({});
+    QVERIFY(!none.Ok);
+    QVERIFY2(none.ErrorText.endsWith(QStringLiteral("No such file.")), qPrintable(none.ErrorText));
+    QVERIFY2(slept >= 1000 && slept <= 2000, qPrintable(QString::number(slept)));
 }
 
 int main(int argc, char **argv)

@@ -3,6 +3,7 @@
 #include "Ansi.h"
 #include "Clock.h"
 #include "FsHooks.h"
+#include "OtherAccount.h"
 #include "ResultsFile.h"
 
 #include <cerrno>
@@ -14,8 +15,13 @@
 #include <iostream>
 #include <set>
 #include <string>
+#include <atomic>
+#include <chrono>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <utime.h>
 #include <unistd.h>
 
 // The test executable doubles as the other processes the tests need; these
@@ -199,6 +205,65 @@ void NoHardLinks()
     FsHooks().Link = FailingLink;
 }
 
+// A mount table in which `folder` is on a mount of `type` with `options`.
+QByteArray g_mountInfo;
+void MountedAs(const QTemporaryDir &tmp, const QString &folder, const QByteArray &type, const QByteArray &options)
+{
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(folder).constData(), &st) == 0);
+    g_mountInfo = QFile::encodeName(tmp.filePath(QStringLiteral("mountinfo")));
+    WriteFile(tmp.filePath(QStringLiteral("mountinfo")),
+              "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+              "36 22 " + QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev))
+                  + " / /mnt/share rw,relatime shared:7 - " + type + " //srv/results rw," + options + "\n");
+    FsHooks().MountInfo = g_mountInfo.constData();
+}
+
+QByteArray ThisHost()
+{
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    return host;
+}
+
+void MakeOld(const QString &path, int age)
+{
+    const time_t when = ::time(nullptr) - age;
+    const struct utimbuf times{when, when};
+    QVERIFY(::utime(QFile::encodeName(path).constData(), &times) == 0);
+}
+
+// A lock file as another player leaves it, `age` seconds old.
+void PlantLockFile(const QString &path, const QByteArray &host, qint64 pid, int age)
+{
+    WriteFile(path, host + '\n' + QByteArray::number(pid) + "\n1700000000\n5eed\n");
+    MakeOld(path, age);
+}
+
+// Where the hooked call is on the results file itself, not a temporary.
+int ResultsFd(int fd) { return IsFile(fd, "r.res") ? fd : -1; }
+
+// Overwrites [at, at + n) of the file under fd with zeros through another
+// descriptor: what a server that lost a write serves afterwards.
+void ZeroTail(int fd, qsizetype n)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return;
+    const QByteArray zeros(n, '\0');
+    const int other = ::open(QByteArray("/proc/self/fd/" + QByteArray::number(fd)).constData(), O_WRONLY);
+    if (other < 0)
+        return;
+    (void)::pwrite(other, zeros.constData(), size_t(n), st.st_size - n);
+    ::close(other);
+}
+
+int FailingTruncate(int, long long)
+{
+    errno = EIO;
+    return -1;
+}
+
 } // namespace
 
 class TestResultsFile : public QObject {
@@ -235,6 +300,16 @@ private Q_SLOTS:
     void backOffSpreadsAttemptsApart();
     void plantedLinkIsNotFollowed_data();
     void plantedLinkIsNotFollowed();
+
+    void locksThatStayLocalTakeALockFile_data();
+    void locksThatStayLocalTakeALockFile();
+    void staleLockFilesAreBroken_data();
+    void staleLockFilesAreBroken();
+    void lineThatDoesNotReadBackIsPutRight_data();
+    void lineThatDoesNotReadBackIsPutRight();
+    void replacedFolderIsNotWrittenTo();
+    void hungAttemptIsGivenUp();
+    void oldTemporaryFilesAreRemoved();
 
 private:
     QList<int> m_sleeps;
@@ -591,8 +666,12 @@ void TestResultsFile::newFileWritableByWhoMayWriteItsFolder()
     if (groupFolder)
         QCOMPARE(st.st_gid, kOtherGid);
 
+    const TOtherAccountProgram copy;
+    if (!copy.isValid())
+        QSKIP(qPrintable(copy.error()));
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kAsAccount), path});
+    child.setWorkingDirectory(copy.folder());
+    child.start(copy.program(), {QString::fromLatin1(kAsAccount), path});
     QVERIFY(child.waitForFinished(60000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     if (child.exitCode() == kCannotSwitch)
@@ -637,12 +716,12 @@ void TestResultsFile::withoutHardLinksHeaderComesWithTheFirstLine()
     g_onSync = [](int fd) {
         if (!IsFile(fd, "r.res"))
             return RealFsHooks().DataSync(fd);
-        g_onSync = {};
         errno = EIO;
         return -1;
     };
     QString error;
     QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Failed);
+    g_onSync = {};
     QVERIFY2(error.contains(QStringLiteral("write")), qPrintable(error));
     QCOMPARE(ReadAll(path), QByteArray());
     QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
@@ -701,7 +780,13 @@ void TestResultsFile::cutBackOnlyWhenTheEndIsOurs()
     const QByteArray other = ResultsDataLine(SecondRecord());
     WriteFile(path, before);
     FsHooks().DataSync = HookedSync;
+    bool appended = false;
     g_onSync = [&](int) {
+        if (appended) {
+            errno = EIO;
+            return -1;
+        }
+        appended = true;
         QFile elsewhere(path);
         if (!elsewhere.open(QIODevice::Append) || elsewhere.write(other) != other.size())
             return 0;  // the check below then fails
@@ -784,6 +869,253 @@ void TestResultsFile::plantedLinkIsNotFollowed()
     QVERIFY(QFileInfo(path).isSymLink());
     QCOMPARE(QDir(shared.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("results.res")});
+}
+
+void TestResultsFile::locksThatStayLocalTakeALockFile_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<int>("lockError");
+    QTest::addColumn<bool>("hardLinks");
+    QTest::addColumn<bool>("lockFileUsed");
+    QTest::newRow("SMB nobrl") << QByteArray("cifs") << QByteArray("vers=3.1.1,nobrl") << 0 << true << true;
+    QTest::newRow("SMB nobrl, no hard links") << QByteArray("cifs") << QByteArray("nobrl") << 0 << false << true;
+    QTest::newRow("NFSv3 nolock") << QByteArray("nfs") << QByteArray("vers=3,nolock,local_lock=all") << 0 << true << true;
+    QTest::newRow("NFS local_lock=posix") << QByteArray("nfs4") << QByteArray("local_lock=posix") << 0 << true << true;
+    QTest::newRow("no lock manager") << QByteArray("nfs") << QByteArray("vers=3,local_lock=none") << ENOLCK << true << true;
+    QTest::newRow("no lock manager, no hard links") << QByteArray("nfs") << QByteArray("vers=3") << ENOLCK << false << true;
+    // The server enforces the locks: a lock file is not needed and not looked at.
+    QTest::newRow("SMB with locks") << QByteArray("cifs") << QByteArray("vers=3.1.1") << 0 << true << false;
+    QTest::newRow("NFS local_lock=flock") << QByteArray("nfs") << QByteArray("local_lock=flock") << 0 << true << false;
+}
+
+void TestResultsFile::locksThatStayLocalTakeALockFile()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, options);
+    QFETCH(int, lockError);
+    QFETCH(bool, hardLinks);
+    QFETCH(bool, lockFileUsed);
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("share"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/r.res"), lock = path + QStringLiteral(".lock");
+    MountedAs(tmp, folder, type, options);
+    if (lockError) {
+        g_lockError = lockError;
+        FsHooks().LockCall = FailingLock;
+    }
+    if (!hardLinks)
+        NoHardLinks();
+    WriteFile(path, ResultsHeaderLine());
+
+    // Another computer is in the middle of its append.
+    PlantLockFile(lock, "pupil-07", 4242, 2);
+    QString error;
+    const TAppendOutcome outcome = AppendResultOnce(path, Record(), &error);
+    if (!lockFileUsed) {
+        QCOMPARE(outcome, TAppendOutcome::Written);
+        QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+        return;
+    }
+    QCOMPARE(outcome, TAppendOutcome::Failed);
+    QVERIFY2(error.contains(QStringLiteral("locked by another writer")), qPrintable(error));
+    QCOMPARE(ReadAll(path), ResultsHeaderLine());
+
+    // It is done: our line goes in, and the lock file goes with us.
+    QVERIFY(QFile::remove(lock));
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Written);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("r.res")});
+
+    // A new file is made under the lock file too.
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(AppendResultOnce(path, Record(), &error), TAppendOutcome::Written);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{QStringLiteral("r.res")});
+}
+
+void TestResultsFile::staleLockFilesAreBroken_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<qint64>("pid");
+    QTest::addColumn<int>("age");
+    QTest::addColumn<bool>("broken");
+    QTest::newRow("this host, process gone") << ThisHost() << qint64(2147483646) << 1 << true;
+    QTest::newRow("this host, process alive") << ThisHost() << qint64(::getpid()) << 1 << false;
+    QTest::newRow("other host, fresh") << QByteArray("pupil-07") << qint64(4242) << 20 << false;
+    QTest::newRow("other host, five minutes old") << QByteArray("pupil-07") << qint64(4242) << 300 << true;
+    QTest::newRow("empty, old") << QByteArray() << qint64(0) << 300 << true;
+}
+
+void TestResultsFile::staleLockFilesAreBroken()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(qint64, pid);
+    QFETCH(int, age);
+    QFETCH(bool, broken);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("r.res")), lock = path + QStringLiteral(".lock");
+    g_lockError = ENOLCK;
+    FsHooks().LockCall = FailingLock;
+    WriteFile(path, ResultsHeaderLine());
+    if (host.isEmpty()) {
+        WriteFile(lock, QByteArray());  // its maker stopped between O_EXCL and its write
+        MakeOld(lock, age);
+    } else {
+        PlantLockFile(lock, host, pid, age);
+    }
+    const QByteArray planted = ReadAll(lock);
+    QCOMPARE(AppendResultOnce(path, Record()), broken ? TAppendOutcome::Written : TAppendOutcome::Failed);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + (broken ? ResultsDataLine(Record()) : QByteArray()));
+    QCOMPARE(QFileInfo::exists(lock), !broken);
+    if (!broken)
+        QCOMPARE(ReadAll(lock), planted);
+    QCOMPARE(QDir(tmp.path()).entryList({QStringLiteral(".res-*")}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestResultsFile::lineThatDoesNotReadBackIsPutRight_data()
+{
+    QTest::addColumn<bool>("zeroed");
+    QTest::addColumn<bool>("serverDown");
+    // The write was acknowledged, but the server has zeros where the line went.
+    QTest::newRow("zeros read back") << true << false;
+    // The server went away mid-write: the file grew by zeros nobody can cut
+    // back now; the next attempt puts the line there.
+    QTest::newRow("server down, zeros left") << true << true;
+    // The line got there after all, but could not be confirmed then: it is
+    // not written a second time.
+    QTest::newRow("server down, line there") << false << true;
+}
+
+void TestResultsFile::lineThatDoesNotReadBackIsPutRight()
+{
+    QFETCH(bool, zeroed);
+    QFETCH(bool, serverDown);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("r.res"));
+    const QByteArray line = ResultsDataLine(Record());
+    const QByteArray before = ResultsHeaderLine() + ResultsDataLine(SecondRecord());
+    WriteFile(path, before);
+    FsHooks().DataSync = HookedSync;
+    static qsizetype s_lineSize;
+    static bool s_zeroed, s_serverDown;
+    s_lineSize = line.size();
+    s_zeroed = zeroed;
+    s_serverDown = serverDown;
+    g_onSync = [](int fd) {
+        if (ResultsFd(fd) < 0)
+            return RealFsHooks().DataSync(fd);
+        if (s_zeroed)
+            ZeroTail(fd, s_lineSize);
+        if (!s_serverDown) {
+            g_onSync = {};
+            return RealFsHooks().DataSync(fd);
+        }
+        errno = EIO;
+        return -1;
+    };
+    if (serverDown)
+        FsHooks().Truncate = FailingTruncate;
+
+    QList<QByteArray> seen;
+    const bool written = AppendResultSeries(path, Record(), [&](int n) {
+        seen << ReadAll(path);
+        if (n == 1) {  // the server is back
+            g_onSync = {};
+            FsHooks() = RealFsHooks();
+        }
+    });
+    QVERIFY(written);
+    QCOMPARE(ReadAll(path), before + line);
+    QCOMPARE(seen.size(), serverDown ? 2 : 1);
+    if (serverDown)
+        QCOMPARE(seen[1], before + (zeroed ? QByteArray(line.size(), '\0') : line));
+}
+
+void TestResultsFile::replacedFolderIsNotWrittenTo()
+{
+    QTemporaryDir tmp;
+    const QString folder = tmp.filePath(QStringLiteral("share"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/r.res");
+    const TResultsFolder atStart = ResultsFolderOf(path);
+    QVERIFY(atStart.Known);
+    QCOMPARE(AppendResultOnce(path, Record(), nullptr, atStart), TAppendOutcome::Written);
+
+    // The share goes; the mount point beneath is an empty local folder.
+    QVERIFY(QDir().rename(folder, tmp.filePath(QStringLiteral("gone"))));
+    QVERIFY(QDir().mkdir(folder));
+    QString error;
+    QVERIFY(!AppendResultSeries(path, Record(), {}, {}, 2, atStart));
+    QCOMPARE(AppendResultOnce(path, Record(), &error, atStart), TAppendOutcome::Failed);
+    QVERIFY2(error.contains(QStringLiteral("no longer the one")), qPrintable(error));
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+    // Back at its place, it is written again.
+    QVERIFY(QDir().rmdir(folder));
+    QVERIFY(QDir().rename(tmp.filePath(QStringLiteral("gone")), folder));
+    QVERIFY(AppendResultSeries(path, Record(), {}, {}, 1, atStart));
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()) + ResultsDataLine(Record()));
+}
+
+namespace {
+std::atomic<int> g_hangs{0};
+std::atomic<bool> g_release{false}, g_returned{false};
+int HangingLock(int fd, int cmd, struct flock *fl)
+{
+    if (fl->l_type == F_WRLCK && g_hangs.fetch_sub(1) > 0) {
+        // A hard NFS mount whose lock manager stopped answering, for at most 10 s.
+        for (int i = 0; i < 1000 && !g_release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        g_returned = true;
+    }
+    return RealFsHooks().LockCall(fd, cmd, fl);
+}
+}
+
+void TestResultsFile::hungAttemptIsGivenUp()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("r.res"));
+    WriteFile(path, ResultsHeaderLine());
+    g_hangs = 1;
+    g_release = g_returned = false;
+    FsHooks().LockCall = HangingLock;
+    int pumps = 0;
+    QList<int> attempts;
+    QElapsedTimer timer;
+    timer.start();
+    const bool written = AppendResultSeries(path, Record(), [&](int n) { attempts << n; }, [&] { ++pumps; }, 3, {}, 300);
+    const qint64 took = timer.elapsed();
+    g_release = true;
+    QVERIFY(written);
+    QVERIFY2(took < 3000, QByteArray::number(took).constData());
+    QCOMPARE(attempts, (QList<int>{0, 1}));
+    QVERIFY2(pumps >= 5, QByteArray::number(pumps).constData());  // the window kept being served
+    // The given-up attempt, once its call returns, writes nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(g_returned.load(), 15000);
+    QTest::qWait(200);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+}
+
+void TestResultsFile::oldTemporaryFilesAreRemoved()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("r.res"));
+    const QStringList old{QStringLiteral(".res-4242-1f3a.tmp"), QStringLiteral(".res-4242-77.lnk"),
+                          QStringLiteral(".res-17-a0.lck")};
+    const QStringList kept{QStringLiteral(".res-4242-1f3b.tmp"), QStringLiteral("notes.tmp"),
+                           QStringLiteral(".res-notes.txt")};
+    for (const QString &name : old + kept) {
+        WriteFile(tmp.filePath(name), "x");
+        if (name != kept.first())
+            MakeOld(tmp.filePath(name), 3600);
+    }
+    QCOMPARE(AppendResultOnce(path, Record()), TAppendOutcome::Written);
+    QStringList expected = kept + QStringList{QStringLiteral("r.res")};
+    expected.sort();
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 int main(int argc, char **argv)

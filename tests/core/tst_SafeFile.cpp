@@ -4,10 +4,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "FsHooks.h"
 #include "QeErrors.h"
 #include "SafeFile.h"
 
+#include <cerrno>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 QByteArray contentsOf(const QString &path)
@@ -19,6 +24,70 @@ QByteArray contentsOf(const QString &path)
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     SafeFile::WriteAtomically(path, [&](QIODevice &dev) { dev.write(bytes); });
+}
+
+// Numeric accounts of a staff room: no names needed for ids the kernel checks.
+constexpr uid_t Author = 47101, Colleague = 47102;
+constexpr gid_t Teachers = 47110, ColleaguesOwn = 47111, Elsewhere = 47112;
+
+// Saves as the colleague (member of Teachers only) in a child process; true when it saved.
+bool saveAsColleague(const QString &path, const QByteArray &bytes)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const gid_t groups[] = {Teachers};
+        if (::setgroups(1, groups) != 0 || ::setgid(ColleaguesOwn) != 0 || ::setuid(Colleague) != 0)
+            ::_exit(3);
+        try {
+            writeBytes(path, bytes);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat st{};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+bool own(const QString &path, uid_t uid, gid_t gid, mode_t mode)
+{
+    const QByteArray p = QFile::encodeName(path);
+    return ::chown(p.constData(), uid, gid) == 0 && ::chmod(p.constData(), mode) == 0;
+}
+
+QString thrownBy(const QString &path, const QByteArray &bytes)
+{
+    try {
+        writeBytes(path, bytes);
+    } catch (const EWriteError &e) {
+        return e.text();
+    }
+    return QStringLiteral("<no error>");
+}
+
+// As an SMB client refused the rename over a file open on it: it removes the
+// target, tries again and fails again. g_renamesRefused counts down.
+int g_renamesRefused = 0;
+int RefusingRename(const char *from, const char *to)
+{
+    if (g_renamesRefused <= 0)
+        return RealFsHooks().Rename(from, to);
+    --g_renamesRefused;
+    ::unlink(to);
+    errno = EBUSY;
+    return -1;
+}
+int NoLinks(const char *, const char *)
+{
+    errno = EPERM;
+    return -1;
 }
 }
 
@@ -41,7 +110,71 @@ private Q_SLOTS:
         m_synced.clear();
         SafeFile::SetFolderSyncObserver([this](const QString &f) { m_synced << f; });
     }
-    void cleanup() { SafeFile::SetFolderSyncObserver({}); }
+    void cleanup()
+    {
+        SafeFile::SetFolderSyncObserver({});
+        FsHooks() = RealFsHooks();
+    }
+
+    void refusedRenameKeepsTheOldFile_data()
+    {
+        QTest::addColumn<bool>("links");
+        QTest::addColumn<int>("refusals");
+        QTest::newRow("hard link kept") << true << 1;
+        QTest::newRow("copy kept") << false << 1;
+        QTest::newRow("old one cannot go back") << true << 2;
+    }
+    void refusedRenameKeepsTheOldFile()
+    {
+        QFETCH(bool, links);
+        QFETCH(int, refusals);
+        const QString dir = folder(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        const QString path = QDir(dir).filePath(QStringLiteral("t.qe2"));
+        writeBytes(path, "old test");
+        FsHooks().Rename = RefusingRename;
+        if (!links)
+            FsHooks().Link = NoLinks;
+        g_renamesRefused = refusals;
+
+        const QString text = thrownBy(path, "new test");
+        QVERIFY2(text.startsWith(QStringLiteral("Cannot replace file \"%1\".").arg(path)), qPrintable(text));
+        const QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden);
+        if (refusals == 1) {
+            QCOMPARE(contentsOf(path), QByteArray("old test"));
+            QVERIFY2(text.endsWith(QStringLiteral("The old file is unchanged.")), qPrintable(text));
+            QCOMPARE(left, QStringList({QStringLiteral("t.qe2")}));
+        } else {
+            // Nothing under the name, but the old test is where the message says.
+            QCOMPARE(left.size(), 1);
+            const QString kept = QDir(dir).filePath(left.first());
+            QCOMPARE(contentsOf(kept), QByteArray("old test"));
+            QVERIFY2(text.endsWith(QStringLiteral("The old file is kept as \"%1\".").arg(kept)), qPrintable(text));
+        }
+
+        FsHooks() = RealFsHooks();
+        writeBytes(path, "new test");
+        QCOMPARE(contentsOf(path), QByteArray("new test"));
+    }
+
+    void refusedRenameOfANewFileLeavesNothing()
+    {
+        const QString dir = folder(QStringLiteral("new"));
+        FsHooks().Rename = RefusingRename;
+        g_renamesRefused = 1;
+        QVERIFY(thrownBy(QDir(dir).filePath(QStringLiteral("t.qe2")), "new").startsWith(QStringLiteral("Cannot replace")));
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void keepsTheOldFilesPermissions()
+    {
+        const QString path = QDir(folder(QStringLiteral("modes"))).filePath(QStringLiteral("t.qe2"));
+        writeBytes(path, "old");
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        writeBytes(path, "new");
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, mode_t(0640));
+    }
 
     void plainFileSyncsItsOwnFolder()
     {
@@ -88,6 +221,40 @@ private Q_SLOTS:
         QCOMPARE(QDir(targetDir).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("t.qe2")}));
         QCOMPARE(QDir(linkDir).entryList(QDir::Files | QDir::Hidden | QDir::System),
                  QStringList({QStringLiteral("t.qe2")}));
+    }
+
+    void saveByAColleagueKeepsTheGroupFolder()
+    {
+        // Regression: the new file took the saver's own group, and the author,
+        // reaching the test through the shared group only, was refused it.
+        if (::geteuid() != 0)
+            QSKIP("needs root to save as a second account (setuid in a child process)");
+        QVERIFY(own(m_dir.path(), 0, 0, 0711));
+        const QString dir = folder(QStringLiteral("staff"));
+        QVERIFY(own(dir, Author, Teachers, 0770));
+        const QString test = QDir(dir).filePath(QStringLiteral("Физика 7.qe2"));
+        writeBytes(test, "author's");
+        QVERIFY(own(test, Author, Teachers, 0660));
+
+        QVERIFY(saveAsColleague(test, "colleague's"));
+        QCOMPARE(contentsOf(test), QByteArray("colleague's"));
+        const struct stat st = statOf(test);
+        QCOMPARE(st.st_uid, Colleague);
+        QCOMPARE(st.st_gid, Teachers);
+        QCOMPARE(st.st_mode & 07777, mode_t(0660));
+
+        // A group the colleague is not in cannot be given: the save still happens.
+        QVERIFY(own(test, Author, Elsewhere, 0666));
+        QVERIFY(saveAsColleague(test, "again"));
+        QCOMPARE(contentsOf(test), QByteArray("again"));
+        QCOMPARE(statOf(test).st_gid, ColleaguesOwn);
+
+        // A new file in a set-group-ID folder has the folder's group.
+        const QString shared = folder(QStringLiteral("setgid"));
+        QVERIFY(own(shared, Author, Teachers, 02770));
+        const QString fresh = QDir(shared).filePath(QStringLiteral("new.qe2"));
+        QVERIFY(saveAsColleague(fresh, "new"));
+        QCOMPARE(statOf(fresh).st_gid, Teachers);
     }
 
     void failedWriteThroughALinkLeavesTheTarget()

@@ -1,0 +1,32 @@
+#!/bin/sh
+# Results appends on real SMB and NFS shares: boots a user-mode Linux kernel
+# (which has the CIFS and NFS clients this machine's kernel may lack), serves
+# a folder inside it with Samba and kernel nfsd over loopback, mounts each
+# share twice (127.0.0.1 and 127.0.0.2: two computers, each with its own
+# client) and runs the results burst's writers, half through each mount.
+# Prints, per share, lines lost, torn lines and players told of success whose
+# line is missing. Slow and needs root; not part of CI.
+#   apt-get install user-mode-linux kmod samba nfs-kernel-server nfs-common rpcbind cifs-utils
+# KEEP=1 keeps the guest's folder (log, console) in /tmp.
+# Usage: scripts/real-shares.sh [BENCH] (default build/bench/bench_results_burst)
+set -eu
+cd "$(dirname "$0")/.."
+BENCH=$(readlink -f "${1:-build/bench/bench_results_burst}")
+[ -x "$BENCH" ] || { echo "no $BENCH: build the target bench_results_burst first" >&2; exit 2; }
+command -v linux.uml >/dev/null || { echo "linux.uml missing: apt-get install user-mode-linux" >&2; exit 2; }
+WORK=$(mktemp -d /tmp/real-shares.XXXXXX)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
+cp scripts/real-shares-inner.sh "$WORK/inner.sh"
+chmod +x "$WORK/inner.sh"
+printf '%s\n' "$BENCH" > "$WORK/bench"
+# The root file system is this machine's, read through hostfs; everything the
+# servers write goes to tmpfs inside the guest, the report to $WORK.
+timeout 1800 linux.uml mem=768M root=/dev/root rootfstype=hostfs rootflags=/ rw \
+  init="$WORK/inner.sh" con0=fd:0,fd:1 con=null quiet < /dev/null > "$WORK/console" 2>&1 || true
+if [ -f "$WORK/table" ]; then
+  cat "$WORK/table"
+else
+  echo "the guest produced no table; its console:" >&2
+  tail -40 "$WORK/console" >&2
+  exit 1
+fi
