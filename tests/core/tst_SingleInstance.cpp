@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "OtherAccount.h"
 #include "SingleInstance.h"
 
 #include <cstdio>
@@ -34,19 +35,22 @@ int childMain(const QString &name)
 
 class Child {
 public:
-    // asOtherAccount: the child drops to OtherUid before it starts (needs root).
-    explicit Child(const QString &name, bool asOtherAccount = false,
+    // asOther: the child drops to OtherUid before it starts that copy of us (needs root).
+    explicit Child(const QString &name, const TOtherAccountProgram *asOther = nullptr,
                    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         p.setProcessEnvironment(env);
-        if (asOtherAccount) {
+        QString program = QCoreApplication::applicationFilePath();
+        if (asOther) {
+            program = asOther->program();
+            p.setWorkingDirectory(asOther->folder());
             p.setChildProcessModifier([] {
                 if (::setgroups(0, nullptr) != 0 || ::setresgid(OtherGid, OtherGid, OtherGid) != 0
                     || ::setresuid(OtherUid, OtherUid, OtherUid) != 0)
                     ::_exit(127);
             });
         }
-        p.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(HoldInstance), name});
+        p.start(program, {QString::fromLatin1(HoldInstance), name});
     }
     ~Child() { release(); }
     QByteArray answer()
@@ -182,12 +186,15 @@ private Q_SLOTS:
     {
         if (::geteuid() != 0)
             QSKIP("a second account needs root to start a process under it");
+        const TOtherAccountProgram copy;
+        if (!copy.isValid())
+            QSKIP(qPrintable(copy.error()));
         const QString name = uniqueName();
         QVERIFY(!IsAlreadyRunning(name));
         // The other account shares the temporary folder, as on a terminal server.
-        Child other(name, true);
+        Child other(name, &copy);
         QCOMPARE(other.answer(), QByteArray("first"));
-        Child otherAgain(name, true);
+        Child otherAgain(name, &copy);
         QCOMPARE(otherAgain.answer(), QByteArray("running"));
         Child mineAgain(name);
         QCOMPARE(mineAgain.answer(), QByteArray("running"));
@@ -201,7 +208,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         const QString held = uniqueName();
-        Child holder(held, false, env);
+        Child holder(held, nullptr, env);
         QCOMPARE(holder.answer(), QByteArray("first"));
         const QString target = QDir(runtime).filePath(held + QStringLiteral(".lock"));
         QCOMPARE(modeOf(target), 0600);
