@@ -66,8 +66,10 @@ TClipboardCommands::TClipboardCommands(TfrmMain &owner) : QObject(&owner), m_w(o
     view->DragEnded = [this](Qt::DropAction result, bool here) { DragEnded(result, here); };
 
     // The editors take no questions.
-    for (TMJvRichEdit *re : {m_w.Pane()->questionText(), m_w.Pane()->questionComment()})
+    for (TMJvRichEdit *re : {m_w.Pane()->questionText(), m_w.Pane()->questionComment()}) {
         re->viewport()->installEventFilter(this);
+        connect(re, &TMJvRichEdit::insertRefused, this, [](const QString &why) { ShowError(why); });
+    }
 
     PasteSpecialInput = [this](const QList<PasteSpecial::TForm> &forms) {
         TfrmPasteSpecial dlg(&m_w);
@@ -219,6 +221,10 @@ bool TClipboardCommands::InsertFrom(const QByteArray &block, int row, bool focus
     }
     if (r.Records.empty())
         return false;
+    if (!m_w.RoomForQuestions(qsizetype(r.Records.size()), m_dropping)) {
+        m_w.CursorDefault();
+        return false;
+    }
     QListView *tree = m_w.QTree();
     tree->setUpdatesEnabled(false);
     const int first = m_w.Model()->insertRecords(row, std::move(r.Records));
@@ -262,9 +268,13 @@ void TClipboardCommands::PasteSpecial()
     data = QGuiApplication::clipboard()->mimeData();
     if (!PasteSpecial::FormsOf(data).contains(*form))
         return;
-    std::unique_ptr<QMimeData> one(PasteSpecial::Extract(data, *form));
-    re->setFocus();
-    TRichInsert::Insert(*re, one.get());
+    try {
+        std::unique_ptr<QMimeData> one(PasteSpecial::Extract(data, *form));
+        re->setFocus();
+        TRichInsert::Insert(*re, one.get());
+    } catch (const std::bad_alloc &) {
+        ShowError(OutOfMemoryText);
+    }
     m_w.ButtonsState();
 }
 
@@ -421,7 +431,10 @@ bool TClipboardCommands::QuestionsDropped(const QMimeData *data, int row, Qt::Dr
         MoveRowsTo(rows, row);
         m_w.SetModified(true);
     } else {
+        // A refusal is told once the drop is answered, so the other editor is not kept waiting.
+        m_dropping = true;
         ok = InsertFrom(data->data(QuestionClipboard::MimeType), row, true);
+        m_dropping = false;
     }
     m_w.CursorDefault();
     m_w.SInfo(QString());

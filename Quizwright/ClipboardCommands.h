@@ -96,6 +96,8 @@ private:
     bool m_following = true;
     // Rows of the drag in progress, by record, in list order.
     std::vector<const TNodeRecord *> m_dragged;
+    // Inside a drop of questions: messages wait until the drop is answered.
+    bool m_dropping = false;
     // The data of the last drag started here. The receiver of a drop may ask
     // for it after the drag has ended here, so it is rendered before rows go.
     QPointer<QMimeData> m_dragData;

@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "QuizDocument.h"
 #include "fInfo.h"
+#include "RecoveryCommands.h"
 #include "fMain.h"
 
 QString PlayerForSavedTest(TfrmMain &owner, const QString &programDir, const QString &askSave)
@@ -50,18 +51,20 @@ QString TExportExeCommand::AskTarget(const QString &dir, const QString &name)
 
 void TExportExeCommand::Execute()
 {
+    // What may take the program down with it comes after a copy of the work.
+    m_owner.Recovery()->WriteCopyNow(true);
     m_lastTarget.clear();
     const QString player = PlayerForSavedTest(m_owner, ProgramDir, ExportTexts::AskSave);
     if (player.isEmpty())
         return;
     TQuizDocument &doc = *m_owner.Document();
-    const QString target = TargetInput ? TargetInput(doc.saveDirectory(), doc.testName()) : QString();
+    const QString target = ChooseSaveTarget(m_owner, doc.saveDirectory(), doc.testName(), TargetInput);
     if (target.isEmpty())
         return;
 
     m_owner.CursorWait();
     m_owner.InfoWindow()->ShowInfo(ExportTexts::InfoCaption, ExportTexts::InfoText);
-    const ExportExe::TExportResult r = ExportExe::WriteProgram(player, doc.path(), QDir::cleanPath(target));
+    const ExportExe::TExportResult r = ExportExe::WriteProgram(player, doc.path(), target);
     m_owner.CursorDefault();
     m_owner.InfoWindow()->hide();
     if (!r.Ok) {

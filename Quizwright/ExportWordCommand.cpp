@@ -14,6 +14,7 @@
 #include "WordExport.h"
 #include "fExportSettings.h"
 #include "fInfo.h"
+#include "RecoveryCommands.h"
 #include "fMain.h"
 
 TExportWordCommand::TExportWordCommand(TfrmMain &owner)
@@ -36,6 +37,8 @@ QString TExportWordCommand::AskTarget(const QString &dir, const QString &name)
 
 void TExportWordCommand::Execute()
 {
+    // What may take the program down with it comes after a copy of the work.
+    m_owner.Recovery()->WriteCopyNow(true);
     m_lastWritten.clear();
     TQuizDocument &doc = *m_owner.Document();
     if (doc.questionCount() == 0) {
@@ -60,15 +63,14 @@ void TExportWordCommand::Execute()
     m_owner.UpdateData();
 
     const QString suggested = QFileInfo(doc.testName()).fileName() + QStringLiteral(".docx");
-    QString target = TargetInput ? TargetInput(doc.saveDirectory(), suggested) : QString();
+    const QString target = ChooseSaveTarget(m_owner, doc.saveDirectory(), suggested, TargetInput, [](const QString &chosen) {
+        return chosen.endsWith(QLatin1String(".docx"), Qt::CaseInsensitive) ? chosen : chosen + QStringLiteral(".docx");
+    });
     if (target.isEmpty())
         return;
-    target = QDir::cleanPath(target);
-    if (!target.endsWith(QLatin1String(".docx"), Qt::CaseInsensitive))
-        target += QStringLiteral(".docx");
     const QString key = Docx::KeyPathFor(target);
     if (QFileInfo::exists(key) &&
-        m_owner.ShowMsg2(DocTexts::QuestionCaption, ExportWordTexts::AskReplace.arg(QDir::toNativeSeparators(key)),
+        m_owner.ShowMsg2(DocTexts::QuestionCaption, SaveTargetTexts::AskReplace.arg(QDir::toNativeSeparators(key)),
                          QMessageBox::Yes | QMessageBox::No, QMessageBox::Question) != QMessageBox::Yes)
         return;
 

@@ -15,7 +15,6 @@ inline const QString InfoCaption = QStringLiteral("Экспорт...");
 inline const QString InfoText = QStringLiteral("\rПроизводится экспорт теста в\rMicrosoft Word. При большом количестве "
                                                "объектов эта операция может\rзанять несколько минут");
 inline const QString TargetFilter = QStringLiteral("Документы Word (*.docx)");
-inline const QString AskReplace = QStringLiteral("Файл \"%1\" уже существует.\rЗаменить его?");
 }
 
 class TExportWordCommand : public QObject {
@@ -29,8 +28,8 @@ public:
 
     // The folders searched, in order.
     QStringList TemplateFolders;
-    // The target dialog: the chosen path, empty when cancelled (the real dialog asks before
-    // replacing the file it names).
+    // The target dialog: the chosen path, empty when cancelled. The command asks before
+    // replacing either file it writes.
     std::function<QString(const QString &dir, const QString &name)> TargetInput;
     // Shows a written document; the desktop's application unless QE_NO_OPEN=1.
     std::function<void(const QString &path)> OpenDocument;

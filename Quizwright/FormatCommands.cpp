@@ -1050,12 +1050,16 @@ void TFormatCommands::InsertPicture()
     if (path.isEmpty() || !m_active)
         return;
     bool ok = false;
-    {
+    QString tooLarge;
+    try {
         TEditBlock block(m_active);
-        ok = QFileInfo(path).isFile() && m_active->InsertPictureFromFile(path);
+        ok = QFileInfo(path).isFile() && m_active->InsertPictureFromFile(path, &tooLarge);
+    } catch (const std::bad_alloc &) {
+        ShowError(OutOfMemoryText);
+        return;
     }
     if (!ok)
-        ShowError(FormatTexts::ReadFileError);
+        ShowError(FormatTexts::ReadFileError + (tooLarge.isEmpty() ? QString() : QStringLiteral("\rРисунок %1.").arg(tooLarge)));
 }
 
 bool TFormatCommands::InsertFileObject(TMJvRichEdit *editor, const QString &path)

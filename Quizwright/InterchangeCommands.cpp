@@ -3,16 +3,20 @@
 #include <QAction>
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <cerrno>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QListView>
 #include <QMenu>
-#include <QSaveFile>
 
 #include "Interchange.h"
+#include "MessageBoxes.h"
 #include "QuestionListModel.h"
 #include "QuizDocument.h"
+#include "SafeFile.h"
+#include "StreamIO.h"
+#include "SaveTargetDialog.h"
 #include "fMain.h"
 #include "ui_fMain.h"
 
@@ -35,6 +39,14 @@ QString ReportText(const Interchange::TReport &report)
     if (report.Lines.size() > InterchangeTexts::MaxReportLines)
         lines << QStringLiteral("… и ещё %1").arg(report.Lines.size() - InterchangeTexts::MaxReportLines);
     return lines.join(QLatin1Char('\r'));
+}
+
+// The counts are worked out at each save, and the settings dialog counts again.
+bool SameSettings(TTestInfo a, TTestInfo b)
+{
+    a.QuestionCount = b.QuestionCount = 0;
+    a.IQCount = b.IQCount = 0;
+    return a == b;
 }
 
 } // namespace
@@ -68,6 +80,8 @@ QString TInterchangeCommands::AskFile(bool save, const QString &dir, QString &se
     dlg.setNameFilter(save ? InterchangeTexts::ExportFilter : InterchangeTexts::ImportFilter);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Export asks about the file it writes, extension added.
+    dlg.setOption(QFileDialog::DontConfirmOverwrite);
     dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!dir.isEmpty())
         dlg.setDirectory(dir);
@@ -78,6 +92,17 @@ QString TInterchangeCommands::AskFile(bool save, const QString &dir, QString &se
 }
 
 void TInterchangeCommands::Import()
+{
+    // Everything that may run out of memory happens before the test changes.
+    try {
+        ImportFile();
+    } catch (const std::bad_alloc &) {
+        m_owner.CursorDefault();
+        m_owner.ShowMsg(InterchangeTexts::ReadFailed + OutOfMemoryText);
+    }
+}
+
+void TInterchangeCommands::ImportFile()
 {
     TQuizDocument &doc = *m_owner.Document();
     m_owner.UpdateData();
@@ -90,13 +115,14 @@ void TInterchangeCommands::Import()
         m_owner.ShowMsg(InterchangeTexts::ReadFailed + QStringLiteral("Файл слишком велик: больше %1 байт.").arg(Interchange::kMaxInputBytes));
         return;
     }
+    errno = 0;
     if (!f.open(QIODevice::ReadOnly)) {
-        m_owner.ShowMsg(InterchangeTexts::ReadFailed + f.errorString());
+        m_owner.ShowMsg(FileFailureText(HeaderResultMessage(hrReadError), path, SystemErrorReason(errno ? errno : EACCES)));
         return;
     }
     const QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError) {
-        m_owner.ShowMsg(InterchangeTexts::ReadFailed + f.errorString());
+        m_owner.ShowMsg(FileFailureText(HeaderResultMessage(hrReadError), path, SystemErrorReason(EIO)));
         return;
     }
     Interchange::TFormat format = FormatOfFilter(filter);
@@ -107,7 +133,7 @@ void TInterchangeCommands::Import()
         return;
     }
     m_owner.CursorWait();
-    const Interchange::TImportResult r = Interchange::ImportQuestions(data, format);
+    Interchange::TImportResult r = Interchange::ImportQuestions(data, format);
     m_owner.CursorDefault();
     if (!r.Ok) {
         m_owner.ShowMsg(InterchangeTexts::ReadFailed + r.Error);
@@ -120,16 +146,19 @@ void TInterchangeCommands::Import()
         return;
     }
 
+    if (!m_owner.RoomForQuestions(qsizetype(r.Questions.size())))
+        return;
     TQuestionListModel &model = *m_owner.Model();
     TLastImport last;
     last.WasModified = doc.isModified();
+    last.Header = doc.header();
     last.FocusBefore = m_owner.CurrentRow();
     last.First = model.count();
     std::vector<TNodeRecord> records;
     records.reserve(r.Questions.size());
-    for (const auto &q : r.Questions) {
+    for (auto &q : r.Questions) {
         TNodeRecord rec;
-        rec.Question = std::make_unique<TNQuestion>(*q);
+        rec.Question = std::make_unique<TNQuestion>(std::move(*q));
         TQuestionListModel::CheckBadState(rec);
         records.push_back(std::move(rec));
     }
@@ -158,27 +187,37 @@ void TInterchangeCommands::Export()
         return;
     }
     QString filter;
-    QString path = FileInput ? FileInput(true, doc.saveDirectory(), filter) : QString();
+    Interchange::TFormat format = Interchange::TFormat::Unknown;
+    const QString path = ChooseSaveTarget(
+        m_owner, doc.saveDirectory(), QString(),
+        [&](const QString &dir, const QString &) { return FileInput ? FileInput(true, dir, filter) : QString(); },
+        [&](const QString &chosen) {
+            format = FormatOfFilter(filter);
+            if (format == Interchange::TFormat::Unknown) {
+                // No filter chosen: the name's extension tells, GIFT otherwise.
+                const QString ext = QFileInfo(chosen).suffix().toLower();
+                format = ext == u"xml" ? Interchange::TFormat::Moodle
+                       : ext == u"txt" ? Interchange::TFormat::Aiken : Interchange::TFormat::Gift;
+            }
+            if (!QFileInfo(chosen).suffix().isEmpty())
+                return chosen;
+            return chosen + (format == Interchange::TFormat::Moodle ? QStringLiteral(".xml")
+                             : format == Interchange::TFormat::Aiken ? QStringLiteral(".txt") : QStringLiteral(".gift"));
+        });
     if (path.isEmpty())
         return;
-    Interchange::TFormat format = FormatOfFilter(filter);
-    if (format == Interchange::TFormat::Unknown) {
-        // No filter chosen: the name's extension tells, GIFT otherwise.
-        const QString ext = QFileInfo(path).suffix().toLower();
-        format = ext == u"xml" ? Interchange::TFormat::Moodle
-               : ext == u"txt" ? Interchange::TFormat::Aiken : Interchange::TFormat::Gift;
-    }
-    if (QFileInfo(path).suffix().isEmpty())
-        path += format == Interchange::TFormat::Moodle ? QStringLiteral(".xml")
-              : format == Interchange::TFormat::Aiken ? QStringLiteral(".txt") : QStringLiteral(".gift");
     Interchange::TReport report;
     m_owner.CursorWait();
     const QByteArray bytes = Interchange::ExportQuestions(doc.model()->questionList(), format, report);
-    QSaveFile out(path);
-    const bool written = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
+    QString failed;
+    try {
+        SafeFile::WriteAtomically(path, [&](QIODevice &dev) { StreamIO::WriteAll(dev, bytes.constData(), bytes.size()); });
+    } catch (const EQuizError &e) {
+        failed = FileFailureText(DocTexts::WriteFailed, path, FailureReason(e, SafeFile::LastError()));
+    }
     m_owner.CursorDefault();
-    if (!written) {
-        m_owner.ShowMsg(DocTexts::WriteFailed + QStringLiteral("\r\r") + out.errorString());
+    if (!failed.isEmpty()) {
+        m_owner.ShowMsg(failed);
         return;
     }
     if (!report.isEmpty())
@@ -238,7 +277,7 @@ bool TInterchangeCommands::UndoImport()
                 QItemSelectionModel::ClearAndSelect);
     m_owner.DeleteSelectedQuestions();
     m_owner.FocusRow(last.FocusBefore < model.count() ? last.FocusBefore : -1);
-    m_owner.SetModified(last.WasModified);
+    m_owner.SetModified(last.WasModified || !SameSettings(m_owner.Document()->header(), last.Header));
     m_owner.TestPropChanged();
     m_owner.ButtonsState();
     return true;

@@ -8,6 +8,8 @@
 #include <QString>
 #include <functional>
 
+#include "QuizEngineCommon.h"
+
 class QAction;
 class TfrmMain;
 struct TNodeRecord;
@@ -51,6 +53,7 @@ public:
     QAction *ExportAction() const { return m_export; }
 
 private:
+    void ImportFile();
     QString AskFile(bool save, const QString &dir, QString &selectedFilter);
     QByteArray ListDigest() const;
     void Forget();
@@ -64,6 +67,9 @@ private:
         int First = 0;
         QList<const TNodeRecord *> Records;
         QByteArray Digest;
+        // The settings as the import found them: changed since, the test is not
+        // what was saved, whatever the flag before the import said.
+        TTestInfo Header;
         bool WasModified = false;
         int FocusBefore = -1;
     } m_last;

@@ -283,6 +283,8 @@ TPreferences LoadSettings(QSettings &store)
             p.I2 = OptionalInt(store, QStringLiteral("I2"));
             p.I3 = OptionalInt(store, QStringLiteral("I3"));
         }
+        if (const auto minutes = OptionalInt(store, QStringLiteral("RecoveryMinutes")))
+            p.RecoveryMinutes = std::clamp(*minutes, 0, MaxRecoveryMinutes);
         p.DefOpenPath = PathValue(store, QStringLiteral("DefOpenPath"));
         p.DefSavePath = PathValue(store, QStringLiteral("DefSavePath"));
         for (int k = 1; k <= MaxRecentFiles; ++k) {
@@ -346,6 +348,7 @@ bool SaveSettings(QSettings &store, TPreferences &p)
         store.setValue(QStringLiteral("I2"), p.I2.value_or(0));
         store.setValue(QStringLiteral("I3"), p.I3.value_or(0));
     }
+    store.setValue(QStringLiteral("RecoveryMinutes"), qint32(p.RecoveryMinutes));
     store.setValue(QStringLiteral("DefOpenPath"), p.DefOpenPath);
     store.setValue(QStringLiteral("DefSavePath"), p.DefSavePath);
     const int n = int(std::min<qsizetype>(p.RecentFiles.size(), MaxRecentFiles));

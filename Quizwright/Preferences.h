@@ -35,6 +35,7 @@ inline constexpr quint8 BoldFocused = 1, SaveInterface = 2, ReadInterface = 4, M
 // Nothing stored yet: 0x47 plus the maximise request of a first start.
 inline constexpr quint8 DefaultFlags = 0x57;
 inline constexpr int MaxRecentFiles = 4;
+inline constexpr int DefaultRecoveryMinutes = 1, MaxRecoveryMinutes = 30;
 
 // The three docks of the main window, by the names the store uses.
 inline const QString DockTop = QStringLiteral("TBDockTop");
@@ -61,6 +62,8 @@ struct TPreferences {
     std::optional<qint32> WindowState;  // 0 normal, 1 minimised, 2 maximised
     std::optional<qint32> MainLeft, MainTop, MainHeight, MainWidth;
     std::optional<qint32> I1, I2, I3;   // list width, variants height, comment height
+    // Minutes between recovery copies at most, 0 for none.
+    qint32 RecoveryMinutes = DefaultRecoveryMinutes;
     QString DefOpenPath, DefSavePath;
     QStringList RecentFiles;            // newest first
     // The Toolbars key: present or not; the bars in TBar order.

@@ -21,6 +21,7 @@
 #include "MessageBoxes.h"
 #include "QuizDocument.h"
 #include "SingleInstance.h"
+#include "RecoveryCommands.h"
 #include "fMain.h"
 
 namespace {
@@ -131,6 +132,8 @@ QString TPreviewCommand::ResultsDir() const
 
 void TPreviewCommand::Execute()
 {
+    // What may take the program down with it comes after a copy of the work.
+    m_owner.Recovery()->WriteCopyNow(true);
     // One player per session: ours, or one the launcher or another editor started.
     if (IsRunning() || (PlayerRunning && PlayerRunning())) {
         ShowError(PreviewTexts::AlreadyRunning);
@@ -146,7 +149,10 @@ void TPreviewCommand::Execute()
         ShowError(PreviewTexts::StartFailed + dir->errorString());
         return;
     }
-    const QString results = QDir(dir->path()).filePath(doc.testName() + QStringLiteral(".res"));
+    // Named after the saved file, never after the test name: after "Сохранить как"
+    // that is a full path, and the trial run would land in the class's own results.
+    const QString results =
+        QDir(dir->path()).filePath(QFileInfo(doc.path()).completeBaseName() + QStringLiteral(".res"));
     auto *process = new QProcess(this);
     process->setProgram(player);
     process->setArguments({LauncherId, doc.path(), results});

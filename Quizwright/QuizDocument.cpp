@@ -1,11 +1,109 @@
 #include "QuizDocument.h"
 
 #include "FileLocks.h"
+#include "SafeFile.h"
 #include "TestFileFormat.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <new>
+
+QString FileFailureText(const QString &text, const QString &path, const QString &reason)
+{
+    QString out = text + QStringLiteral("\r\r") + DocTexts::FileLine + QDir::toNativeSeparators(path);
+    if (!reason.isEmpty())
+        out += u'\r' + DocTexts::ReasonLine + reason;
+    return out;
+}
+
+QString SystemErrorReason(int err)
+{
+    switch (err) {
+    case ENOSPC: return QStringLiteral("на диске нет свободного места. Освободите место или сохраните тест на другой диск.");
+    case EDQUOT: return QStringLiteral("исчерпана дисковая квота. Удалите ненужные файлы или сохраните тест в другое место.");
+    case EACCES:
+    case EPERM: return QStringLiteral("нет прав на доступ к файлу или папке. Выберите другую папку или обратитесь к администратору.");
+    case EROFS: return QStringLiteral("диск доступен только для чтения. Сохраните тест в другое место.");
+    case ENOENT: return QStringLiteral("файл или папка не найдены.");
+    case ENOTDIR: return QStringLiteral("часть пути не является папкой.");
+    case EISDIR: return QStringLiteral("по этому пути находится папка, а не файл.");
+    case ENAMETOOLONG: return QStringLiteral("слишком длинное имя файла.");
+    case EIO: return QStringLiteral("ошибка ввода-вывода: диск повреждён или отключён.");
+    case EMFILE:
+    case ENFILE: return QStringLiteral("открыто слишком много файлов. Закройте другие программы и повторите.");
+    case EBUSY:
+    case ETXTBSY:
+    case EAGAIN: return DocTexts::BusyWriting;
+    case ESTALE:
+    case ENOTCONN:
+    case EHOSTDOWN:
+    case ETIMEDOUT: return QStringLiteral("сетевая папка недоступна. Проверьте подключение к сети.");
+    case ENOMEM: return DocTexts::OutOfMemory;
+    case 0: return QString();
+    default: return QStringLiteral("системная ошибка %1 (%2).").arg(err).arg(QString::fromLocal8Bit(strerror(err)));
+    }
+}
+
+QString FailureReason(const EQuizError &e, int sysError)
+{
+    const bool fileError = e.kind() == QLatin1String("EWriteError") || e.kind() == QLatin1String("EFOpenError");
+    if (fileError && sysError != 0)
+        return SystemErrorReason(sysError);
+    if (e.kind() == QLatin1String("ERangeError"))
+        return QStringLiteral("тест нельзя сохранить: ") + e.text() + u'.';
+    return e.message();
+}
+
+namespace {
+// The header table's message; a read failure also names the file and why.
+QString HeaderMessage(int code, const QFile &f, const QString &path)
+{
+    if (code != hrReadError)
+        return HeaderResultMessage(code);
+    const QString reason = f.error() != QFileDevice::NoError && f.error() != QFileDevice::UnspecifiedError
+                               ? SystemErrorReason(EIO) : DocTexts::CutAt.arg(f.size());
+    return FileFailureText(HeaderResultMessage(code), path, reason);
+}
+
+// Why a test file cannot be opened for reading, as far as can be found out.
+QString OpenFailureReason(const QString &path, int err)
+{
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        return SystemErrorReason(ENOENT);
+    if (fi.isDir())
+        return SystemErrorReason(EISDIR);
+    if (!fi.isFile())
+        return QStringLiteral("это не обычный файл.");
+    if (!fi.isReadable())
+        return SystemErrorReason(EACCES);
+    // A file that can be opened and is still refused: a writer holds its lock
+    // (the reader's retries leave errno to chance).
+    QFile probe(path);
+    if (probe.open(QIODevice::ReadOnly) && !FileLocks::TryLockShared(probe))
+        return DocTexts::BusyWriting;
+    probe.close();
+    return err == 0 || err == ENOENT || err == EAGAIN ? DocTexts::BusyWriting : SystemErrorReason(err);
+}
+
+QString LoadFailureReason(const TTestLoadResult &lr, const QFile &f, quint32 count)
+{
+    if (f.error() != QFileDevice::NoError && f.error() != QFileDevice::UnspecifiedError)
+        return SystemErrorReason(EIO);
+    if (lr.ErrorKind == QLatin1String("EOutOfMemory"))
+        return DocTexts::OutOfMemory;
+    // As far as the decompressor had read: the damage lies before it.
+    const qint64 at = f.pos();
+    if (lr.ErrorKind == QLatin1String("EReadError") && at >= f.size())
+        return DocTexts::CutAt.arg(f.size());
+    if (lr.ErrorQuestion < 0 || quint32(lr.ErrorQuestion) >= count)
+        return DocTexts::DamagedAfterLast.arg(at);
+    return DocTexts::DamagedAt.arg(at).arg(lr.ErrorQuestion + 1).arg(count);
+}
+}  // namespace
 
 void TRecentFiles::add(const QString &path)
 {
@@ -96,10 +194,12 @@ TOpenResult TQuizDocument::ReadTestFromFile(const QString &path, const TReadOpti
     TOpenResult r;
     const QString absolute = QFileInfo(path).absoluteFilePath();
     QFile f(absolute);
+    errno = 0;
     if (!FileLocks::OpenSharedRead(f)) {
+        const int err = errno;
         r.Status = TOpenResult::HeaderFailed;
         r.HeaderCode = hrReadError;
-        r.Message = HeaderResultMessage(hrReadError);
+        r.Message = FileFailureText(HeaderResultMessage(hrReadError), absolute, OpenFailureReason(absolute, err));
         return r;
     }
     struct TUnlock {
@@ -111,7 +211,7 @@ TOpenResult TQuizDocument::ReadTestFromFile(const QString &path, const TReadOpti
     r.HeaderCode = ReadTestHeader(f, probe);
     if (r.HeaderCode != hrOk) {
         r.Status = TOpenResult::HeaderFailed;
-        r.Message = HeaderResultMessage(r.HeaderCode);
+        r.Message = HeaderMessage(r.HeaderCode, f, absolute);
         return r;
     }
     if (!probe.Password.isEmpty()) {
@@ -141,7 +241,7 @@ TOpenResult TQuizDocument::ReadTestFromFile(const QString &path, const TReadOpti
     if (lr.HeaderCode != hrOk) {
         r.Status = TOpenResult::HeaderFailed;
         r.HeaderCode = lr.HeaderCode;
-        r.Message = HeaderResultMessage(lr.HeaderCode);
+        r.Message = HeaderMessage(lr.HeaderCode, f, absolute);
         return r;
     }
 
@@ -163,7 +263,8 @@ TOpenResult TQuizDocument::ReadTestFromFile(const QString &path, const TReadOpti
 
     if (!lr.Ok) {
         r.Status = TOpenResult::QuestionsFailed;
-        r.Message = DocTexts::ReadQuestionsFailed + lr.ErrorKind + QStringLiteral(": ") + lr.ErrorText;
+        r.Message = FileFailureText(DocTexts::ReadQuestionsFailed + lr.ErrorKind + QStringLiteral(": ") + lr.ErrorText,
+                                    absolute, LoadFailureReason(lr, f, header.QuestionCount));
         if (options.TakePartialQuestions) {
             replaceDocument(header, std::move(records));
             m_path = m_testName = DocTexts::Untitled;
@@ -228,11 +329,11 @@ TSaveResult TQuizDocument::SaveTestToFile(const QString &path, const TProgress &
     try {
         ::SaveTestToFile(r.Path, info, m_model->questionList(), progress);
     } catch (const EQuizError &e) {
-        r.Message = DocTexts::WriteFailed;
+        r.Message = FileFailureText(DocTexts::WriteFailed, r.Path, FailureReason(e, SafeFile::LastError()));
         r.Detail = e.message();
         return r;
     } catch (const std::bad_alloc &) {
-        r.Message = DocTexts::WriteFailed;
+        r.Message = FileFailureText(DocTexts::WriteFailed, r.Path, DocTexts::OutOfMemory);
         r.Detail = QStringLiteral("EOutOfMemory: Out of memory");
         return r;
     }
@@ -254,6 +355,14 @@ TSaveResult TQuizDocument::SaveTestAs(const QString &path, const TProgress &prog
     m_recent.add(r.Path);
     Q_EMIT propChanged();
     return r;
+}
+
+void TQuizDocument::AdoptRecovered(const QString &originalPath, const QString &name)
+{
+    m_path = originalPath.isEmpty() ? DocTexts::Untitled : originalPath;
+    m_testName = originalPath.isEmpty() || name.isEmpty() ? DocTexts::Untitled : name;
+    m_modified = true;
+    Q_EMIT propChanged();
 }
 
 TTestCheck TQuizDocument::CheckTest() const

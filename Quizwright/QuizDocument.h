@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "QeErrors.h"
 #include "QuestionListModel.h"
 #include "QuizEngineCommon.h"
 
@@ -25,6 +26,14 @@ inline const QString WrongPassword = QStringLiteral("Пароль не вере�
 // Followed by "kind: text" of the failure.
 inline const QString ReadQuestionsFailed = QStringLiteral("Ошибка чтения файла.\r\r");
 inline const QString WriteFailed = QStringLiteral("Ошибка записи файла.");
+// A failed read or save names the file and why, each on a line of its own.
+inline const QString FileLine = QStringLiteral("Файл: ");
+inline const QString ReasonLine = QStringLiteral("Причина: ");
+inline const QString DamagedAt = QStringLiteral("файл повреждён: ошибка в данных до байта %1 (вопрос №%2 из %3).");
+inline const QString DamagedAfterLast = QStringLiteral("файл повреждён: ошибка в данных до байта %1 (после последнего вопроса).");
+inline const QString CutAt = QStringLiteral("файл повреждён: он обрывается на байте %1.");
+inline const QString BusyWriting = QStringLiteral("файл сейчас записывает другая программа. Повторите позже.");
+inline const QString OutOfMemory = QStringLiteral("недостаточно памяти.");
 // Followed by the path.
 inline const QString FileNotFound = QStringLiteral("Файл не найден: \r\r");
 inline const QString AskSave = QStringLiteral("Тест изменен. Сохранить?");
@@ -47,6 +56,14 @@ inline const QString SaveInfoCaption = QStringLiteral(" Сохранение..")
 inline const QString SaveInfoText = QStringLiteral(
     "\rПроизводится сжатие и сохранение данных. При большом количестве объектов эта операция может занять несколько минут");
 }
+
+// text, then the file's path and the reason on lines of their own.
+QString FileFailureText(const QString &text, const QString &path, const QString &reason);
+// What an errno means for the teacher, in Russian, and what to do about it.
+QString SystemErrorReason(int err);
+// Why a file failed, from the error that ended the work and the system's
+// error number behind it (SafeFile::LastError), 0 when there is none.
+QString FailureReason(const EQuizError &e, int sysError);
 
 // Recent files: newest first, no duplicates (exact text), at most Max entries.
 class TRecentFiles {
@@ -204,6 +221,11 @@ public:
     // without extension, save directory := its directory, the path added to the
     // recent-files list.
     TSaveResult SaveTestAs(const QString &path, const TProgress &progress = {});
+
+    // A recovery copy just read stands for the test at originalPath (untitled
+    // when empty) named name: modified, so that closing asks and a save
+    // writes the original, not the copy.
+    void AdoptRecovered(const QString &originalPath, const QString &name);
 
     TTestCheck CheckTest() const;
     // Sets IQCount to the number of questions without variants; returns it.

@@ -36,11 +36,16 @@
 #include "QuestionListModel.h"
 #include "QuestionPane.h"
 #include "QuizDocument.h"
+#include "PrefsAutosave.h"
+#include "RecoveryCommands.h"
+#include "SaveTargetDialog.h"
+#include "TestFileFormat.h"
 #include "fAbout.h"
 #include "fEnterPass.h"
 #include "fInfo.h"
 #include "fPrgSettings.h"
 #include "fQuestionTitle.h"
+#include "fResults.h"
 #include "fSplash.h"
 #include "fTestSettings.h"
 
@@ -101,6 +106,7 @@ TfrmMain::TfrmMain(QWidget *parent)
     SetUpActions();
     SetUpMenus();
     ConnectParts();
+    SetUpRecovery();
     qApp->installEventFilter(this);
 
     PasswordInput = [this](const QString &label) { return AskPassword(label); };
@@ -254,6 +260,7 @@ void TfrmMain::SetUpActions()
     for (QToolBar *bar : {ui->TBToolBarStandart, ui->TBToolbarFormat})
         bar->setAllowedAreas(Qt::TopToolBarArea | Qt::LeftToolBarArea | Qt::RightToolBarArea);
     connect(ui->actServiceParameters, &QAction::triggered, this, &TfrmMain::actServiceParametersExecute);
+    connect(ui->actServiceResults, &QAction::triggered, this, [this] { TfrmResults::ChooseAndShow(this, &TfrmMain::OpenSettings); });
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &TfrmMain::DockContextMenu);
 }
@@ -291,6 +298,28 @@ void TfrmMain::SetUpMenus()
         re->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(re, &QWidget::customContextMenuRequested, this, &TfrmMain::RichContextMenu);
     }
+}
+
+void TfrmMain::SetUpRecovery()
+{
+    m_recovery = new TRecoveryCommands(
+        *m_doc, *Pane(),
+        TRecoveryHost{[this] { UpdateData(); },
+                      [this](const std::function<TOpenResult(const TReadOptions &)> &read) { return RunRead(read); },
+                      [this] { return CheckSaved(); },
+                      [this](const QString &caption, const QString &text, QMessageBox::StandardButtons buttons,
+                             QMessageBox::Icon icon) { return ShowMsg2(caption, text, buttons, icon); },
+                      [this](const QString &text) { SInfo(text); }},
+        this);
+    m_autosave = new TPrefsAutosave(this, [this] {
+        CollectSettings();
+        Prefs::SaveSettings(*OpenSettings(), m_prefs);
+        PrefFlags = m_prefs.PrefFlags;
+    });
+    for (QObject *o : std::initializer_list<QObject *>{this, ui->TBToolBarStandart, ui->TBToolbarFormat, ui->StatusBar})
+        m_autosave->Watch(o);
+    for (QSplitter *s : {ui->splMain, Pane()->findChild<QSplitter *>(QStringLiteral("splQuestion"))})
+        connect(s, &QSplitter::splitterMoved, m_autosave, &TPrefsAutosave::Changed);
 }
 
 void TfrmMain::ConnectParts()
@@ -462,6 +491,7 @@ void TfrmMain::FormActivate()
         return;
     }
     m_working = true;
+    m_autosave->SetEnabled(true);
     ButtonsState();
     if (!m_startFile.isEmpty()) {
         const QString path = m_startFile;
@@ -469,6 +499,7 @@ void TfrmMain::FormActivate()
         RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); });
         RebuildRecentMenu();
     }
+    m_recovery->OfferRecovery();
 }
 
 void TfrmMain::EndProgram(int code)
@@ -507,7 +538,9 @@ void TfrmMain::FormClose()
     Pane()->stopUpdateTimer();
     if (m_working)
         m_info->ShowInfo(MainTexts::ClosingCaption, MainTexts::ClosingText, MainTexts::ClosingInfoHeight);
+    m_autosave->SetEnabled(false);
     SaveSettings();
+    m_recovery->Closing();
     {
         TUpdateLockGuard lock(*m_doc);
         if (keepClipboard)
@@ -544,6 +577,8 @@ QString TfrmMain::AskFileName(bool save, const QString &dir, const QString &name
     if (save) {
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setFileMode(QFileDialog::AnyFile);
+        // SaveFileAs asks about the file it writes (".qe2"), not the name typed.
+        dlg.setOption(QFileDialog::DontConfirmOverwrite);
     } else {
         dlg.setAcceptMode(QFileDialog::AcceptOpen);
         dlg.setFileMode(QFileDialog::ExistingFile);
@@ -696,6 +731,8 @@ bool TfrmMain::RunRead(const std::function<TOpenResult(const TReadOptions &)> &r
 
     ui->vstQTree->setUpdatesEnabled(false);
     const TOpenResult r = read(options);
+    if (r.Replaced)
+        m_recovery->Remember();
     ui->vstQTree->setUpdatesEnabled(true);
     DeleteProgressBar();
     CursorDefault();
@@ -757,18 +794,28 @@ void TfrmMain::RebuildRecentMenu()
         ui->mnuFile->insertAction(ui->actFileMRUAnchor, a);
         m_recentActions.append(a);
     }
+    if (m_autosave)
+        m_autosave->Changed();
 }
 
 bool TfrmMain::SaveFile()
 {
     if (m_doc->isUntitled())
         return SaveFileAs();
+    switch (m_recovery->CheckOverwrite()) {
+    case TRecoveryCommands::TOverwrite::Cancel: return false;
+    case TRecoveryCommands::TOverwrite::SaveAs: return SaveFileAs();
+    case TRecoveryCommands::TOverwrite::Save: break;
+    }
     return SaveTestToFile(m_doc->path(), false);
 }
 
 bool TfrmMain::SaveFileAs()
 {
-    const QString path = FileNameInput ? FileNameInput(true, m_doc->saveDirectory(), m_doc->testName()) : QString();
+    const QString path = ChooseSaveTarget(
+        *this, m_doc->saveDirectory(), m_doc->testName(),
+        [this](const QString &dir, const QString &name) { return FileNameInput ? FileNameInput(true, dir, name) : QString(); },
+        [](const QString &chosen) { return TQuizDocument::WithTestExtension(QFileInfo(chosen).absoluteFilePath()); });
     if (path.isEmpty())
         return false;
     return SaveTestToFile(path, true);
@@ -789,6 +836,8 @@ bool TfrmMain::SaveTestToFile(const QString &path, bool newName)
     SInfo(QString());
     if (!r.Ok)
         ShowMsg(r.Message);
+    else
+        m_recovery->Remember();
     if (r.Ok && newName)
         RebuildRecentMenu();
     TestPropChanged();
@@ -901,8 +950,23 @@ void TfrmMain::UpdateTreeView()
         Model()->rowChanged(m_current);
 }
 
+bool TfrmMain::RoomForQuestions(qsizetype adding, bool tellLater)
+{
+    const qsizetype count = Model()->count();
+    if (adding <= 0 || count + adding <= qsizetype(TestFileFormat::MaxQuestions))
+        return true;
+    const QString text = MainTexts::TooManyQuestions.arg(TestFileFormat::MaxQuestions).arg(count).arg(adding);
+    if (tellLater)
+        QTimer::singleShot(0, this, [text] { ShowError(text); });
+    else
+        ShowError(text);
+    return false;
+}
+
 void TfrmMain::AddQuestion()
 {
+    if (!RoomForQuestions(1))
+        return;
     ui->vstQTree->setUpdatesEnabled(false);
     const int row = Model()->appendQuestion(nullptr, 0);
     SetModified(true);
@@ -1213,6 +1277,7 @@ void TfrmMain::LoadSettings()
 {
     m_prefs = Prefs::LoadSettings(*OpenSettings());
     PrefFlags = m_prefs.PrefFlags;
+    m_recovery->SetIntervalMinutes(m_prefs.RecoveryMinutes);
     TextAttr = m_prefs.DefaultAttributes;
     m_doc->setOpenDirectory(m_prefs.DefOpenPath);
     m_doc->setSaveDirectory(m_prefs.DefSavePath);
@@ -1271,9 +1336,13 @@ void TfrmMain::actServiceParametersExecute()
 {
     TfrmPrgSettings dlg(this);
     quint8 flags = PrefFlags;
-    if (!dlg.Change(flags))
+    int minutes = m_prefs.RecoveryMinutes;
+    if (!dlg.Change(flags, minutes))
         return;
     PrefFlags = flags;
+    m_prefs.RecoveryMinutes = minutes;
+    m_recovery->SetIntervalMinutes(minutes);
+    m_autosave->Changed();
     Model()->setBoldFocused(PrefFlags & pfBoldFocused);
     UpdateTreeView();
 }

@@ -30,6 +30,8 @@ class TfrmPass;
 class TQuestionListModel;
 class TQuestionPane;
 class TQuizDocument;
+class TPrefsAutosave;
+class TRecoveryCommands;
 struct TNodeRecord;
 struct TOpenResult;
 struct TReadOptions;
@@ -45,6 +47,9 @@ inline const QString AskDeleteQuestions =
 inline const QString ClosingCaption = QStringLiteral("Редактор тестов");
 inline const QString ClosingText = QStringLiteral("Дождитесь завершения работы программы");
 inline constexpr int ClosingInfoHeight = 53;
+// The question count the player can hold, the count now, the count to add.
+inline const QString TooManyQuestions = QStringLiteral(
+    "Тест может содержать не больше %1 вопросов.\rВ тесте %2, добавить ещё %3 нельзя.");
 }
 
 class TfrmMain : public QMainWindow {
@@ -142,6 +147,9 @@ public:
 
     // ---- the question list ----
     void AddQuestion();
+    // Whether adding questions keeps the test within what the player can hold;
+    // otherwise says so (at once, or once the event loop runs again) and adds nothing.
+    bool RoomForQuestions(qsizetype adding, bool tellLater = false);
     void DeleteSelectedQuestions();
     // Focuses row (showing its question), -1 for none.
     void FocusRow(int row);
@@ -158,6 +166,9 @@ public:
     TFormatCommands *FormatCommands() const { return m_format; }
     // Cut, copy, paste and drops of whole questions.
     TClipboardCommands *Clipboard() const { return m_clip; }
+    // Recovery copies, recovery at start, the question before overwriting another's save.
+    TRecoveryCommands *Recovery() const { return m_recovery; }
+    TPrefsAutosave *PrefsAutosave() const { return m_autosave; }
 
     // ---- preferences ----
     // The per-user store; the variable QE_EDITOR_SETTINGS names an INI file instead.
@@ -184,6 +195,7 @@ private:
     void SetUpActions();
     void SetUpMenus();
     void ConnectParts();
+    void SetUpRecovery();
     void FormActivate();
     void FormClose();
     void EndProgram(int code);
@@ -227,6 +239,8 @@ private:
     TFormatCommands *m_format = nullptr;
     bool m_formatActionsOff = false;   // as the last SetFormatActionsState(false) left them
     TClipboardCommands *m_clip = nullptr;
+    TRecoveryCommands *m_recovery = nullptr;
+    TPrefsAutosave *m_autosave = nullptr;
     QMenu *m_treeMenu = nullptr;
     QMenu *m_richMenu = nullptr;
     QList<QAction *> m_recentActions;

@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QTextDocument>
 
+#include "HtmlNesting.h"
 #include "RtfWriter.h"
 
 namespace PasteSpecial {
@@ -49,7 +50,7 @@ QMimeData *Extract(const QMimeData *data, TForm form)
         break;
     case TForm::Html: {
         QTextDocument doc;
-        doc.setHtml(data->html());
+        doc.setHtml(RichText::FlattenHtmlNesting(data->html()));
         out->setData(RtfMime, RichText::WriteRtf(doc));
         break;
     }

@@ -12,6 +12,7 @@ TfrmPrgSettings::TfrmPrgSettings(QWidget *parent)
     setFixedSize(sizeHint());
     connect(ui->btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->cboxRecovery, &QCheckBox::toggled, ui->spnRecoveryMinutes, &QWidget::setEnabled);
 }
 
 TfrmPrgSettings::~TfrmPrgSettings() { delete ui; }
@@ -42,6 +43,27 @@ bool TfrmPrgSettings::Change(quint8 &flags)
         return false;
     flags = Flags();
     return true;
+}
+
+bool TfrmPrgSettings::Change(quint8 &flags, int &recoveryMinutes)
+{
+    PresetRecovery(recoveryMinutes);
+    if (!Change(flags))
+        return false;
+    recoveryMinutes = RecoveryMinutes();
+    return true;
+}
+
+void TfrmPrgSettings::PresetRecovery(int minutes)
+{
+    ui->cboxRecovery->setChecked(minutes > 0);
+    ui->spnRecoveryMinutes->setEnabled(minutes > 0);
+    ui->spnRecoveryMinutes->setValue(minutes > 0 ? minutes : Prefs::DefaultRecoveryMinutes);
+}
+
+int TfrmPrgSettings::RecoveryMinutes() const
+{
+    return ui->cboxRecovery->isChecked() ? ui->spnRecoveryMinutes->value() : 0;
 }
 
 void TfrmPrgSettings::showEvent(QShowEvent *e)

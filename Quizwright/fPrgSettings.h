@@ -1,5 +1,6 @@
 #pragma once
-// "Параметры": the three interface options of PrefFlags.
+// "Параметры": the three interface options of PrefFlags and how often a
+// recovery copy is taken.
 #include <QDialog>
 
 namespace Ui { class TfrmPrgSettings; }
@@ -16,6 +17,10 @@ public:
     quint8 Flags() const;
     // Preset, show modally; on OK flags := Flags() and true.
     bool Change(quint8 &flags);
+    // The same, and the minutes between recovery copies (0: none).
+    bool Change(quint8 &flags, int &recoveryMinutes);
+    void PresetRecovery(int minutes);
+    int RecoveryMinutes() const;
 
     Ui::TfrmPrgSettings *ui;
 

@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QShowEvent>
 
+#include "Ansi.h"
 #include "MessageBoxes.h"
 #include "QuizDocument.h"
 
@@ -15,6 +16,23 @@ void setBit(quint16 &options, TTestOption bit, bool on)
     options = on ? quint16(options | bit) : quint16(options & ~bit);
 }
 }  // namespace
+
+QString PasswordRefusal(const QString &first, const QString &second)
+{
+    for (const QString &p : {first, second}) {
+        if (p.size() > TfrmTestSettings::PasswordMaxLength)
+            return TestSettingsTexts::PasswordTooLong.arg(TfrmTestSettings::PasswordMaxLength);
+        // The file keeps Windows-1251: anything else would come back as "?".
+        if (FromAnsi(ToAnsi(p)) != p) {
+            QString odd;
+            for (const QChar ch : p)
+                if (FromAnsi(ToAnsi(QString(ch))) != QString(ch) && !odd.contains(ch))
+                    odd += ch;
+            return TestSettingsTexts::PasswordCharacters.arg(odd);
+        }
+    }
+    return first == second ? QString() : TestSettingsTexts::PasswordsDiffer;
+}
 
 int PrepareTestSettings(TQuizDocument &doc)
 {
@@ -54,8 +72,10 @@ TfrmTestSettings::TfrmTestSettings(QWidget *parent)
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmTestSettings"));
     ui->JvSpinEditZoom->setMaximum(ZoomMax);
-    ui->edPass1->setMaxLength(PasswordMaxLength);
-    ui->edPass2->setMaxLength(PasswordMaxLength);
+    // Longer passwords can be typed, so that OK can say why they are refused:
+    // a field that silently stops would store a password the teacher never typed.
+    ui->edPass1->setMaxLength(PasswordTypingLimit);
+    ui->edPass2->setMaxLength(PasswordTypingLimit);
     // Not resizable; as large as its texts need.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -138,9 +158,12 @@ void TfrmTestSettings::accept()
     // A value still being typed counts as if the field had been left.
     for (QSpinBox *sp : findChildren<QSpinBox *>())
         sp->interpretText();
-    if (ui->edPass1->isEnabled() && ui->edPass1->text() != ui->edPass2->text()) {
-        ShowMessage(QMessageBox::NoIcon, QString(), TestSettingsTexts::PasswordsDiffer, this);
-        return;
+    if (ui->edPass1->isEnabled()) {
+        const QString refused = PasswordRefusal(ui->edPass1->text(), ui->edPass2->text());
+        if (!refused.isEmpty()) {
+            ShowMessage(QMessageBox::NoIcon, QString(), refused, this);
+            return;
+        }
     }
     QDialog::accept();
 }

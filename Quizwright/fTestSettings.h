@@ -41,10 +41,15 @@ int PrepareTestSettings(TQuizDocument &doc);
 // the dialog does not show are kept. The caller marks the test modified.
 void ApplyTestSettings(TTestInfo &header, const TTestSettingsValues &values);
 
+// Why OK refuses the two password entries (too long, a character the file
+// cannot keep, different texts); empty when they can be stored as typed.
+QString PasswordRefusal(const QString &first, const QString &second);
+
 class TfrmTestSettings : public QDialog {
     Q_OBJECT
 public:
     static constexpr int PasswordMaxLength = 14;  // what the Windows readers take back
+    static constexpr int PasswordTypingLimit = 256;
     static constexpr int ZoomMax = 255;           // Zoom is one byte
 
     explicit TfrmTestSettings(QWidget *parent = nullptr);
@@ -75,6 +80,8 @@ private:
 
 namespace TestSettingsTexts {
 inline const QString PasswordsDiffer = QStringLiteral("Введенные пароли различаются");
+inline const QString PasswordTooLong = QStringLiteral("Пароль не может быть длиннее %1 символов.\rВведите пароль короче.");
+inline const QString PasswordCharacters = QStringLiteral("Эти знаки нельзя использовать в пароле: %1\rВведите пароль без них.");
 inline const QString ChangePassword = QStringLiteral("Изменить пароль");
 inline const QString SetPassword = QStringLiteral("Задать пароль");
 inline const QString EnterNewPassword = QStringLiteral("Введите новый пароль");

@@ -6,8 +6,10 @@
 #include "DocxZip.h"
 #include "QuizEngineCommon.h"
 #include "ResourceTrailer.h"
+#include "ResultsFile.h"
 #include "RichObjects.h"
 #include "RichRecord.h"
+#include "RunJournal.h"
 #include "RtfReader.h"
 
 #include <QBuffer>
@@ -170,6 +172,23 @@ int main(int argc, char **argv)
                                {{QByteArray("\x01" "CompObj"), QByteArray(64, 'c')},
                                 {QByteArray("CONTENTS"), QByteArray(700, 'x')}}));
 
+    // Run journals: mid-test with answers, and in the save with its line's time.
+    TRunJournal j;
+    j.TestHash = TestHash(SaveTestToBytes(info, qs));
+    j.TestPath = QStringLiteral("/школа/тест.qe2");
+    j.ResultsPath = QStringLiteral("/школа/тест.res");
+    j.LastName = QStringLiteral("Иванов");
+    j.FirstName = QStringLiteral("Иван");
+    j.Patronymic = QStringLiteral("Иванович");
+    j.AskedCount = 2;
+    j.CurQuestion = 2;
+    j.SecondsLeft = 300;
+    j.Items = {{1, {}, {}}, {0, {2, 0, 1}, QStringLiteral(" ! ")}, {2, {1, 0}, {}}};
+    put("journal", "answering.qrj", WriteJournal(j));
+    j.Phase = JournalFormat::PhaseSaving;
+    j.ResultTime = 1796000000000;
+    put("journal", "saving.qrj", WriteJournal(j));
+
     // Configuration file.
     TKMQuizEngineConfig cfg;
     cfg.AccessPassword = QStringLiteral("demo");
@@ -208,5 +227,20 @@ int main(int argc, char **argv)
     }
     put("template", "parts", parts);
     put("template", "zip", 'Z' + Docx::WriteZip(entries));
+
+    // A results file as the player writes it, with a cut last line.
+    QByteArray results = ResultsHeaderLine();
+    for (int n = 0; n < 4; ++n) {
+        TResultRecord r;
+        r.When = QDateTime(QDate(2026, 12, 7 + n), QTime(9 + n, 5));
+        r.TestName = QStringLiteral("Химия");
+        r.LastName = n % 2 ? QStringLiteral("Ёлкин") : QStringLiteral("Иванов");
+        r.FirstName = QStringLiteral("Пётр");
+        r.Extra = QStringLiteral("9А");
+        r.Score = quint16(n * 700);
+        r.PossibleScore = quint16(n == 3 ? 1 : 3);
+        results += ResultsDataLine(r);
+    }
+    put("results", "class.res", results + results.left(40));
     return 0;
 }

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 SECS=${1:-60}
 [ $# -gt 0 ] && shift
-TARGETS=${*:-testfile question rtf richrecord storage config trailer template moodle gift aiken clipboard}
+TARGETS=${*:-testfile question rtf richrecord storage config trailer template moodle gift aiken clipboard journal recovery results}
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FUZZ_DIR=${FUZZ_DIR:-$HOME/.cache/qe-fuzz}
 JOBS=$(nproc); [ "$JOBS" -gt 2 ] && JOBS=2
@@ -41,7 +41,7 @@ for t in $TARGETS; do
   bin="$ROOT/$BUILD_DIR/fuzz/fuzz_$t"
   corpus="$FUZZ_DIR/corpus/$t"
   log="$FUZZ_DIR/logs/$t.log"
-  mkdir -p "$corpus"
+  mkdir -p "$corpus" "$FUZZ_DIR/seeds/$t"  # a target without seeds starts from its corpus
   dict=""
   [ -f "$ROOT/fuzz/$t.dict" ] && dict="-dict=$ROOT/fuzz/$t.dict"
   case $t in

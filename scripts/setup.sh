@@ -8,8 +8,9 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 PKGS="build-essential cmake ninja-build ccache pkg-config \
   qt6-base-dev qt6-base-dev-tools qt6-5compat-dev libqt6opengl6-dev \
   libbz2-dev libgsf-1-dev libglib2.0-dev libzip-dev libbenchmark-dev \
+  libxlsxwriter-dev qt6-charts-dev \
   qt6-translations-l10n \
-  xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui \
+  xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils \
   clang libclang-rt-14-dev \
   dpkg-dev fakeroot file desktop-file-utils appstream libxml2-utils shared-mime-info \
   xdg-utils libfile-mimeinfo-perl librsvg2-bin"

@@ -36,6 +36,9 @@ inline constexpr quint8 V8SwitchCountWhole = 0x02;
 // bytes, the longest the settings dialog of the old editor allowed.
 inline constexpr int MaxScrambledPassword = 40;
 
+// The player counts questions in 16 bits: a test holds at most this many.
+inline constexpr quint32 MaxQuestions = 65535;
+
 // Question record.
 inline constexpr quint8 QFlagComment = 0x01;
 inline constexpr quint8 QFlagTitle = 0x02;

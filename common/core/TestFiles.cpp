@@ -35,6 +35,10 @@ void writeTest(QIODevice &dev, TTestInfo &info, const TQuestionList &questions, 
 // save does not even make its temporary file.
 void checkBeforeWriting(const TQuestionList &questions)
 {
+    if (questions.size() > TestFileFormat::MaxQuestions)
+        throw ERangeError(QStringLiteral("Вопросов в тесте %1, а тест может содержать не больше %2")
+                              .arg(questions.size())
+                              .arg(TestFileFormat::MaxQuestions));
     for (size_t i = 0; i < questions.size(); ++i) {
         if (!questions[i])
             throw EWriteError(QStringLiteral("Stream write error"));

@@ -7,6 +7,7 @@
 #include "RtfWriter.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMimeData>
@@ -16,6 +17,8 @@
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTextList>
+
+#include <new>
 
 using namespace RichText;
 
@@ -231,8 +234,13 @@ void TMJvRichEdit::SetZoom(int percent)
     m_zoom = percent;
 }
 
-bool TMJvRichEdit::InsertPicture(const QImage &image)
+bool TMJvRichEdit::InsertPicture(const QImage &image, QString *tooLarge)
 {
+    if (!PictureSizeAllowed(image.size())) {
+        if (tooLarge)
+            *tooLarge = QStringLiteral("слишком велик (%1×%2 точек)").arg(image.width()).arg(image.height());
+        return false;
+    }
     const TRichObject obj = PictureObject(image);
     if (obj.storage.isEmpty())
         return false;
@@ -244,12 +252,17 @@ bool TMJvRichEdit::InsertPicture(const QImage &image)
     return true;
 }
 
-bool TMJvRichEdit::InsertPictureFromFile(const QString &path)
+bool TMJvRichEdit::InsertPictureFromFile(const QString &path, QString *tooLarge)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QImage img = reader.read();
-    return !img.isNull() && InsertPicture(img);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    QString why;
+    bool large = false;
+    const QImage img = ReadOutsidePicture(&f, &why, &large);
+    if (large && tooLarge)
+        *tooLarge = why;
+    return !img.isNull() && InsertPicture(img, tooLarge);
 }
 
 void TMJvRichEdit::mergeCharAttributes(const QTextCharFormat &format)
@@ -337,6 +350,16 @@ void TMJvRichEdit::insertFromMimeData(const QMimeData *source)
 {
     if (isReadOnly())
         return;
+    // Pastes and drops come straight from the event loop: nothing may escape.
+    try {
+        insertOutsideData(source);
+    } catch (const std::bad_alloc &) {
+        Q_EMIT insertRefused(QStringLiteral("Недостаточно памяти: данные не вставлены."));
+    }
+}
+
+void TMJvRichEdit::insertOutsideData(const QMimeData *source)
+{
     const QString rtfFormat = source->hasFormat(kRtfMime) ? kRtfMime
                               : source->hasFormat(kRtfMimeWin) ? kRtfMimeWin : QString();
     if (!rtfFormat.isEmpty()) {
@@ -360,18 +383,30 @@ void TMJvRichEdit::insertFromMimeData(const QMimeData *source)
         ensureCursorVisible();
         return;
     }
+    QString refused;
     if (source->hasImage()) {
         const QImage img = qvariant_cast<QImage>(source->imageData());
-        if (!img.isNull() && InsertPicture(img))
+        QString why;
+        if (!img.isNull() && InsertPicture(img, &why))
             return;
+        if (!img.isNull())
+            refused = why;
     }
     if (source->hasUrls()) {
         bool any = false;
-        for (const QUrl &url : source->urls())
-            if (url.isLocalFile() && InsertPictureFromFile(url.toLocalFile()))
+        for (const QUrl &url : source->urls()) {
+            QString why;
+            if (url.isLocalFile() && InsertPictureFromFile(url.toLocalFile(), &why))
                 any = true;
+            else if (!why.isEmpty())
+                refused = why;
+        }
         if (any)
             return;
+    }
+    if (!refused.isEmpty()) {
+        Q_EMIT insertRefused(QStringLiteral("Рисунок не вставлен: он %1.").arg(refused));
+        return;
     }
     if (source->hasText())
         textCursor().insertText(source->text(), textCursor().charFormat().objectType() == kObjectType

@@ -52,10 +52,19 @@ public:
     int Zoom() const { return m_zoom; }
 
     // Inserts a picture from an image file (PNG, JPEG, BMP, GIF) at the cursor as a
-    // static picture object, as the Windows control stores one. False on unreadable file.
-    bool InsertPictureFromFile(const QString &path);
-    bool InsertPicture(const QImage &image);
+    // static picture object, as the Windows control stores one. False on an
+    // unreadable file, or on a picture beyond the bounds of
+    // RichText::PictureSizeAllowed with tooLarge saying why in Russian
+    // ("слишком велик (…×… точек)"). An allocation failure throws std::bad_alloc.
+    bool InsertPictureFromFile(const QString &path, QString *tooLarge = nullptr);
+    bool InsertPicture(const QImage &image, QString *tooLarge = nullptr);
 
+Q_SIGNALS:
+    // Pasted or dropped data that did not come in, and why (a picture too
+    // large, memory exhausted); the text is as it was.
+    void insertRefused(const QString &message);
+
+public:
     // Selection attributes for the formatting commands. Sizes are natural
     // (unzoomed) points; a new font family without a character set gets 204
     // (2 for symbol fonts). Merges into the selection or the word at the caret.
@@ -75,6 +84,7 @@ protected:
     void paintEvent(QPaintEvent *e) override;
 
 private:
+    void insertOutsideData(const QMimeData *source);
     QRectF objectRect(int pos) const;   // viewport coordinates; empty when not an object
     int objectAt(const QPoint &viewportPos) const;
     void applyZoom(int from, int to);

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QCache>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPainter>
 #include <QTextCodec>
 #include <QTextDocument>
@@ -18,6 +19,7 @@
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-utils.h>
 
+#include <algorithm>
 #include <mutex>
 
 namespace RichText {
@@ -734,16 +736,69 @@ QByteArray BuildStorage(const QByteArray &clsid, const QList<QPair<QByteArray, Q
     return out;
 }
 
-TRichObject PictureObject(const QImage &img, int widthHmm, int heightHmm)
+TRichObject PictureObjectOf(const QByteArray &storage, const QSize &pixels, int widthHmm, int heightHmm)
 {
     TRichObject o;
     o.aspect = kDvAspectContent;
     o.clsid = StaticPictureClsid();
     o.flags = kReoResizable;
-    o.width = widthHmm >= 0 ? widthHmm : PxToHmm(img.width());
-    o.height = heightHmm >= 0 ? heightHmm : PxToHmm(img.height());
-    o.storage = BuildPictureStorage(img);
+    o.width = widthHmm >= 0 ? widthHmm : PxToHmm(pixels.width());
+    o.height = heightHmm >= 0 ? heightHmm : PxToHmm(pixels.height());
+    o.storage = storage;
     return o;
+}
+
+TRichObject PictureObject(const QImage &img, int widthHmm, int heightHmm)
+{
+    return PictureObjectOf(BuildPictureStorage(img), img.size(), widthHmm, heightHmm);
+}
+
+bool PictureSizeAllowed(const QSize &size)
+{
+    return size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide &&
+           qint64(size.width()) * size.height() <= kMaxPicturePixels;
+}
+
+qint64 PictureRecordBytes(const QSize &size)
+{
+    const qint64 row = (qint64(std::max(0, size.width())) * 3 + 3) / 4 * 4;
+    return row * std::max(0, size.height()) + 54;
+}
+
+QImage ReadOutsidePicture(QIODevice *device, QString *why, bool *tooLarge)
+{
+    if (tooLarge)
+        *tooLarge = false;
+    QImageReader reader(device);
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    auto refuse = [&](const QSize &s) {
+        if (tooLarge)
+            *tooLarge = true;
+        if (why)
+            *why = QStringLiteral("слишком велик (%1×%2 точек)").arg(s.width()).arg(s.height());
+        return QImage();
+    };
+    if (size.isValid() && !PictureSizeAllowed(size))
+        return refuse(size);
+    const QImage img = reader.read();
+    if (img.isNull()) {
+        if (why)
+            *why = QStringLiteral("не удалось прочитать");
+        return {};
+    }
+    // A format that tells no size beforehand is checked once it is read.
+    if (!PictureSizeAllowed(img.size()))
+        return refuse(img.size());
+    return img;
+}
+
+QImage ReadOutsidePicture(const QByteArray &data, QString *why)
+{
+    QByteArray copy = data;
+    QBuffer buf(&copy);
+    buf.open(QIODevice::ReadOnly);
+    return ReadOutsidePicture(&buf, why);
 }
 
 int DocumentZoom(const QTextDocument *doc)

@@ -8,6 +8,7 @@
 #include <QTextCharFormat>
 #include <QTextObjectInterface>
 
+class QIODevice;
 class QTextDocument;
 
 namespace RichText {
@@ -37,6 +38,22 @@ TRichObject ObjectOf(const QTextFormat &f);
 // Size from the image at 96 dpi unless given (0.01 mm). Null storage on failure.
 TRichObject PictureObject(const QImage &img, int widthHmm = -1, int heightHmm = -1);
 QByteArray BuildPictureStorage(const QImage &img);
+// The same object around a storage BuildPictureStorage made for a picture of
+// pixels points (one storage may serve many objects).
+TRichObject PictureObjectOf(const QByteArray &storage, const QSize &pixels, int widthHmm = -1, int heightHmm = -1);
+
+// Pictures from outside (files, drops, the clipboard, exchange files) are
+// bounded before they are decoded: a larger one would make a question record
+// hundreds of megabytes.
+inline constexpr int kMaxPictureSide = 20000;
+inline constexpr qint64 kMaxPicturePixels = 5000LL * 5000LL;
+bool PictureSizeAllowed(const QSize &size);
+// What the picture's bitmap takes in a question record (a 24-bit BMP), in bytes.
+qint64 PictureRecordBytes(const QSize &size);
+// Reads a picture from outside; a null image when it is beyond the bounds or
+// cannot be read, with why in Russian ("слишком велик (…×… точек)").
+QImage ReadOutsidePicture(QIODevice *device, QString *why = nullptr, bool *tooLarge = nullptr);
+QImage ReadOutsidePicture(const QByteArray &data, QString *why = nullptr);
 // A package object carrying a file, as the Windows packager stores one:
 // \x01Ole, \x01CompObj ("Package"), \x01Ole10Native with the file's name,
 // path and bytes, and \x02OlePres000, the icon with the name as a metafile

@@ -401,9 +401,17 @@ void Writer::emitText(QStringView text, int charset)
         case 0xFFFC: space(); m_out.append(' '); continue;   // the object's placeholder
         default: break;
         }
-        if (c >= 0x20 && c < 0x80) {
+        if (c >= 0x20 && c < 0x80 && !enc.symbol()) {
             space();
             m_out.append(char(c));
+            continue;
+        }
+        if (c >= 0x20 && c < 0x80) {
+            // A byte in a symbol font reads as the font's private code; the letter itself travels as \u.
+            m_out.append("\\u");
+            m_out.append(QByteArray::number(int(c)));
+            m_out.append('?');
+            m_pendingSpace = false;
             continue;
         }
         if (c == 0x0B) {

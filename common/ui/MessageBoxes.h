@@ -29,6 +29,8 @@ void ShowError(const QString &message);
 void ShowWarning(const QString &message);
 
 inline const QString ErrorCaption = QStringLiteral("Ошибка !");
+// An allocation failure stopped a command before it changed anything.
+inline const QString OutOfMemoryText = QStringLiteral("Недостаточно памяти: команда не выполнена, открытый тест не изменён.");
 inline const QString WarningCaption = QStringLiteral("Предупреждение !");
 
 // "\r\n", "\r" and "\n" become "\n", as QMessageBox shows them.

@@ -70,6 +70,8 @@ TPlayerProcess::TPlayerProcess(const QString &dir, const QString &program) : m_d
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("TMPDIR"), dir);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    // Run journals stay with the test, never in the account's own state folder.
+    env.insert(QStringLiteral("XDG_STATE_HOME"), QDir(dir).filePath(QStringLiteral("state")));
     // Private, as a runtime folder must be (Qt warns about any other mode).
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.insert(QStringLiteral("QE_MESSAGE_LOG"), LogPath());

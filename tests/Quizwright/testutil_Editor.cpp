@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QtTest>
 
@@ -63,6 +66,8 @@ TEditorFixture::TEditorFixture()
     ConfigPath = Dir.filePath(ConfigFileName);
     // Preferences of this window alone, never the user's own.
     qputenv("QE_EDITOR_SETTINGS", QFile::encodeName(Dir.filePath(QStringLiteral("settings.ini"))));
+    // Recovery copies of this window alone too: no copy of another test is offered at its start.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(Dir.filePath(QStringLiteral("state"))));
     TKMQuizEngineConfig config;
     config.AccessPassword = EditorTest::AccessPassword;
     config.SaveToFile(ConfigPath);
@@ -106,6 +111,7 @@ bool TEditorFixture::Start(const QString &startFile)
         Passwords.pop_front();
         return p;
     };
+    RealFileDialog = w->FileNameInput;
     w->FileNameInput = [this](bool save, const QString &dir, const QString &name) {
         FileDialogs.append((save ? QStringLiteral("save ") : QStringLiteral("open ")) + dir + u'|' + name);
         if (FileNames.empty())
@@ -154,3 +160,48 @@ QStringList Rows(TfrmMain &w)
         r << w.Model()->data(w.Model()->index(i)).toString();
     return r;
 }
+
+TFileDialogDriver::TFileDialogDriver(std::deque<QString> names)
+    : m_names(std::move(names)), m_timer(std::make_unique<QTimer>())
+{
+    m_timer->setInterval(20);
+    QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            // A box of the dialog's own, which the editor must not need.
+            Seen << QStringLiteral("QMessageBox: ") + box->text();
+            box->reject();
+            return;
+        }
+        auto *dlg = qobject_cast<QFileDialog *>(modal);
+        if (!dlg || !dlg->isVisible()) {
+            m_ticks = 0;
+            return;
+        }
+        // The dialog fills its name field itself once its folder is listed:
+        // type only after that, and accept once the field still holds the name.
+        if (++m_ticks < 10)
+            return;
+        auto *edit = dlg->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString name = m_names.empty() ? QString() : m_names.front();
+        if (name.isEmpty() || !edit) {
+            Seen << dlg->objectName();
+            if (!m_names.empty())
+                m_names.pop_front();
+            m_ticks = 0;
+            dlg->reject();
+            return;
+        }
+        if (edit->text() != name) {
+            edit->setText(name);
+            return;
+        }
+        Seen << dlg->objectName();
+        m_names.pop_front();
+        m_ticks = 0;
+        static_cast<QDialog *>(dlg)->accept();  // the dialog's own accept: as Enter
+    });
+    m_timer->start();
+}
+
+TFileDialogDriver::~TFileDialogDriver() = default;

@@ -39,6 +39,8 @@ struct TEditorFixture {
     // File dialogs answered from FileNames (empty: cancelled); each call noted.
     std::deque<QString> FileNames;
     QStringList FileDialogs;
+    // The window's own file dialog, for tests that drive the real one.
+    std::function<QString(bool save, const QString &dir, const QString &name)> RealFileDialog;
     // Password dialogs answered from Passwords (nullopt: cancelled).
     std::deque<std::optional<QString>> Passwords;
     QStringList PasswordLabels;
@@ -60,3 +62,18 @@ struct TEditorFixture {
 bool StartWith(TEditorFixture &f, int n, const QList<int> &bad = {});
 // The list's row texts in order.
 QStringList Rows(TfrmMain &w);
+
+// Answers the real file dialogs as they open, one name each, typed into the
+// dialog's name field and accepted (an empty name cancels). Each dialog's
+// object name is noted, and the text of any message box the dialog shows
+// itself (then closed with No).
+class TFileDialogDriver {
+public:
+    explicit TFileDialogDriver(std::deque<QString> names);
+    ~TFileDialogDriver();
+    QStringList Seen;
+private:
+    std::deque<QString> m_names;
+    int m_ticks = 0;
+    std::unique_ptr<class QTimer> m_timer;
+};

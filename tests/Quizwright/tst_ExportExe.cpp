@@ -205,8 +205,9 @@ private Q_SLOTS:
         const QString target = out + QStringLiteral("/Физика");
         WriteAll(target, QByteArrayLiteral("an older file"));
         f.Targets = {target};
+        f.Answers = {QMessageBox::Yes};
         f.Export();
-        QVERIFY(f.Questions.isEmpty());
+        QCOMPARE(f.Questions, QStringList{QStringLiteral("Внимание!\tФайл \"%1\" уже существует.\rЗаменить его?").arg(target)});
         QCOMPARE(f.TakeMessages(), QString());
         QCOMPARE(f.TargetDialogs, QStringList{saveDir + QStringLiteral("|Физика 7 класс")});
 

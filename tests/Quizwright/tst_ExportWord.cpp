@@ -114,6 +114,7 @@ private Q_SLOTS:
     void writesBothAndOpensThem();
     void boxesKeepTheirState();
     void keyIsNotReplacedUnasked();
+    void documentIsNotReplacedUnasked();
 };
 
 void TestExportWord::emptyTestAsksNothing()
@@ -234,6 +235,25 @@ void TestExportWord::keyIsNotReplacedUnasked()
     f.Export();
     QVERIFY(ReadAll(key).startsWith("PK"));
     QCOMPARE(f.Opened.size(), 2);
+}
+
+void TestExportWord::documentIsNotReplacedUnasked()
+{
+    // Regression: ".docx" was added after the dialog had asked about the name as
+    // typed, so an existing "report.txt.docx" was replaced unasked.
+    TWordFixture f;
+    const QString test = f.Path(QStringLiteral("t.qe2"));
+    WriteTest(test, Questions());
+    QVERIFY(f.StartWith(test, {BuiltTemplates()}));
+    const QString written = f.Path(QStringLiteral("report.txt.docx"));
+    WriteAll(written, "colleague's document");
+    f.Targets = {f.Path(QStringLiteral("report.txt"))};
+    f.Export();
+    QCOMPARE(f.Questions, QStringList{QStringLiteral("Внимание!\tФайл \"%1\" уже существует.\rЗаменить его?").arg(written)});
+    QCOMPARE(f.TargetDialogs.size(), 2);  // No: the dialog again, cancelled there
+    QCOMPARE(ReadAll(written), QByteArray("colleague's document"));
+    QVERIFY(!QFile::exists(f.Path(QStringLiteral("report.txt (ответы).docx"))));
+    QVERIFY(f.Opened.isEmpty());
 }
 
 QTEST_MAIN(TestExportWord)

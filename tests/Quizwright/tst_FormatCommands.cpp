@@ -6,9 +6,12 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -762,6 +765,40 @@ private Q_SLOTS:
         act("actInsertInsertObject")->trigger();
         QCOMPARE(messages, (QStringList{QStringLiteral("Ошибка чтения файла."), QStringLiteral("Ошибка чтения файла.")}));
         QCOMPARE(re->SaveRichToBytes(), before);
+    }
+
+    // Pictures from outside are bounded before they are decoded, by the command,
+    // a paste and a drop alike, and the refusal says why.
+    void oversizedPictureRefusedEverywhere()
+    {
+        QImage huge(5001, 5001, QImage::Format_Mono);
+        huge.fill(0);
+        const QString png = dir.filePath(QStringLiteral("huge.png"));
+        QVERIFY(huge.save(png));
+        re->setPlainText(QStringLiteral("текст"));
+        const QByteArray before = re->SaveRichToBytes();
+        cmds->FileNameInput = [&](bool picture) { return picture ? png : QString(); };
+        act("actInsertPicture")->trigger();
+        QCOMPARE(messages, QStringList{QStringLiteral("Ошибка чтения файла.\rРисунок слишком велик (5001×5001 точек).")});
+        QCOMPARE(re->SaveRichToBytes(), before);
+
+        QStringList refused;
+        connect(re, &TMJvRichEdit::insertRefused, this, [&](const QString &m) { refused << m; });
+        auto *pasted = new QMimeData;   // the clipboard's own
+        pasted->setImageData(QImage(20001, 2, QImage::Format_Mono));
+        pasted->setText(QStringLiteral("не это"));
+        QApplication::clipboard()->setMimeData(pasted, QClipboard::Clipboard);
+        re->paste();
+        auto *dropped = new QMimeData;
+        dropped->setUrls({QUrl::fromLocalFile(png)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, dropped, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(re->viewport(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, dropped, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(re->viewport(), &drop);
+        QCOMPARE(refused, (QStringList{QStringLiteral("Рисунок не вставлен: он слишком велик (20001×2 точек)."),
+                                       QStringLiteral("Рисунок не вставлен: он слишком велик (5001×5001 точек).")}));
+        QCOMPARE(re->SaveRichToBytes(), before);
+        delete dropped;
     }
 
     void fileObjectCarriesTheFileAndOpensACopy()

@@ -3,12 +3,17 @@
 #include <QtTest>
 #include <QAction>
 #include <QListView>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <sys/resource.h>
 
 #include "Interchange.h"
 #include "InterchangeCommands.h"
 #include "QuestionListModel.h"
 #include "QuizDocument.h"
 #include "fMain.h"
+#include "fTestSettings.h"
 #include "testutil_Editor.h"
 
 using namespace EditorTest;
@@ -67,6 +72,44 @@ QString TestWithTwo(TEditorFixture &f)
     return path;
 }
 
+// A file of one question in Aiken's format.
+QString OneAikenQuestion(TEditorFixture &f)
+{
+    const QString aiken = f.Path(QStringLiteral("q.txt"));
+    WriteAll(aiken, QStringLiteral("Вопрос?\nA) да\nB) нет\nANSWER: A\n").toUtf8());
+    return aiken;
+}
+
+// A question bank of a few kilobytes: one 5000×5000 picture (75 MB once
+// decoded) referenced 40 times in one question, after an ordinary one.
+QByteArray PictureBombXml()
+{
+    QByteArray png;
+    {
+        QImage img(5000, 5000, QImage::Format_RGB32);
+        img.fill(qRgb(30, 60, 90));
+        QBuffer buf(&png);
+        buf.open(QIODevice::WriteOnly);
+        img.save(&buf, "PNG", 0);
+    }
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quiz>\n"
+                          "<question type=\"description\"><questiontext format=\"html\"><text>Первый</text>"
+                          "</questiontext></question>\n"
+                          "<question type=\"description\">\n<questiontext format=\"html\"><text><![CDATA[%1]]></text>\n"
+                          "<file name=\"big.png\" encoding=\"base64\">%2</file></questiontext></question>\n</quiz>\n")
+        .arg(QStringLiteral("<img src=\"@@PLUGINFILE@@/big.png\">").repeated(40), QString::fromLatin1(png.toBase64()))
+        .toUtf8();
+}
+
+// The address space the process has now, in bytes.
+qint64 AddressSpace()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return f.readAll().split(' ').value(0).toLongLong() * 4096;
+}
+
 } // namespace
 
 class TstInterchangeCommands : public QObject {
@@ -75,9 +118,14 @@ private Q_SLOTS:
     void commandsOnTheFileMenu();
     void importAppendsAsOneStepAndUndoTakesItBack();
     void undoRestoresACleanTest();
+    void undoKeepsALaterSettingsChange();
     void undoRefusedOnceTheListChanged();
     void malformedFileChangesNothing();
     void exportByFilter();
+    void exportAsksAboutTheFileItWrites();
+    void pictureBombUnderAMemoryLimit_data();
+    void pictureBombUnderAMemoryLimit();
+    void childImportUnderMemoryLimit();
 };
 
 void TstInterchangeCommands::commandsOnTheFileMenu()
@@ -146,8 +194,7 @@ void TstInterchangeCommands::undoRestoresACleanTest()
     TInterchangeFixture f;
     QVERIFY(f.StartWith(TestWithTwo(f)));
     QVERIFY(!f.Modified());
-    const QString aiken = f.Path(QStringLiteral("q.txt"));
-    WriteAll(aiken, QStringLiteral("Вопрос?\nA) да\nB) нет\nANSWER: A\n").toUtf8());
+    const QString aiken = OneAikenQuestion(f);
     f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
     f.Cmd->Import();
     QCOMPARE(f.Count(), 3);
@@ -167,12 +214,42 @@ void TstInterchangeCommands::undoRestoresACleanTest()
     QVERIFY(f.Modified());
 }
 
+void TstInterchangeCommands::undoKeepsALaterSettingsChange()
+{
+    // Regression: undo restored "unmodified" from before the import, and the
+    // time limit changed after it was lost on closing without a question.
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith(TestWithTwo(f)));
+    const QString aiken = OneAikenQuestion(f);
+    f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
+    f.Cmd->Import();
+    QCOMPARE(f.Count(), 3);
+
+    auto *dlg = f.W().findChild<TfrmTestSettings *>();
+    QVERIFY(dlg);
+    QTimer::singleShot(0, dlg, [dlg] {
+        dlg->findChild<QSpinBox *>(QStringLiteral("spedTimeLimit"))->setValue(25);
+        dlg->findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
+    });
+    f.W().Action("actFileParameters")->trigger();
+    QCOMPARE(f.W().Document()->header().TimeLimit, quint8(25));
+
+    QVERIFY(f.Cmd->CanUndoImport());
+    f.UndoInList();
+    QCOMPARE(f.Count(), 2);
+    QVERIFY(f.Modified());
+    QVERIFY(f.W().windowTitle().contains(QStringLiteral("(2)*")));
+    f.Questions.clear();
+    f.Answers = {QMessageBox::Cancel};
+    QVERIFY(!f.W().close());
+    QCOMPARE(f.Questions, QStringList{QStringLiteral("Внимание!\tТест изменен. Сохранить?")});
+}
+
 void TstInterchangeCommands::undoRefusedOnceTheListChanged()
 {
     TInterchangeFixture f;
     QVERIFY(f.StartWith(TestWithTwo(f)));
-    const QString aiken = f.Path(QStringLiteral("q.txt"));
-    WriteAll(aiken, QStringLiteral("Вопрос?\nA) да\nB) нет\nANSWER: A\n").toUtf8());
+    const QString aiken = OneAikenQuestion(f);
 
     // A question added after the import: the rows are no longer the import's.
     f.Files.push_back({aiken, QStringLiteral("Aiken (*.txt)")});
@@ -248,6 +325,98 @@ void TstInterchangeCommands::exportByFilter()
     QCOMPARE(back.Questions.size(), size_t(2));
     QCOMPARE(back.Questions[1]->RightMarks, QStringLiteral(" ! "));
     QVERIFY(!f.Modified());
+}
+
+void TstInterchangeCommands::exportAsksAboutTheFileItWrites()
+{
+    // Regression: the format's extension was added after the dialog's check, and
+    // an existing questions.gift was replaced unasked.
+    TEditorFixture f;
+    const QString path = f.Path(QStringLiteral("t.qe2"));
+    WriteTest(path, {Question(QStringLiteral("Один верный"), {"a", "b"}, QStringLiteral(" !"))});
+    QVERIFY(f.Start(path));
+    const QString gift = f.Path(QStringLiteral("questions.gift"));
+    WriteAll(gift, "::Чужой:: вопрос {=да ~нет}\n");
+    const QByteArray before = ReadAll(gift);
+    auto *cmd = f.W().findChild<TInterchangeCommands *>();
+    const QString ask = QStringLiteral("Внимание!\tФайл \"%1\" уже существует.\rЗаменить его?").arg(gift);
+    {
+        TFileDialogDriver typed({f.Path(QStringLiteral("questions")), QString()});
+        cmd->Export();
+        QCOMPARE(typed.Seen, (QStringList{QStringLiteral("ExportQuestionsDialog"), QStringLiteral("ExportQuestionsDialog")}));
+    }
+    QCOMPARE(f.Questions, QStringList{ask});
+    QCOMPARE(ReadAll(gift), before);
+    {
+        f.Answers = {QMessageBox::Yes};
+        TFileDialogDriver typed({f.Path(QStringLiteral("questions"))});
+        cmd->Export();
+    }
+    QVERIFY(ReadAll(gift).contains("Один верный"));
+}
+
+void TstInterchangeCommands::pictureBombUnderAMemoryLimit_data()
+{
+    QTest::addColumn<int>("headroomMb");
+    QTest::addColumn<bool>("refusedByBound");
+    // Room for the bound: the file is refused by it.
+    QTest::newRow("room for the bound") << 1200 << true;
+    // Less room than one decoded picture needs: whatever fails, nothing escapes.
+    QTest::newRow("scarce memory") << 160 << false;
+}
+
+// The import runs in a child of this program whose address space is limited,
+// so that what would exhaust memory does so there and not in the test run.
+void TstInterchangeCommands::pictureBombUnderAMemoryLimit()
+{
+    QFETCH(int, headroomMb);
+    QFETCH(bool, refusedByBound);
+    QTemporaryDir dir;
+    const QString xml = dir.filePath(QStringLiteral("bomb.xml"));
+    const QByteArray bytes = PictureBombXml();
+    QVERIFY(bytes.size() < 200 * 1024);
+    WriteAll(xml, bytes);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QE_CHILD_FILE"), xml);
+    env.insert(QStringLiteral("QE_CHILD_HEADROOM_MB"), QString::number(headroomMb));
+    env.insert(QStringLiteral("QE_CHILD_REFUSED"), refusedByBound ? QStringLiteral("1") : QStringLiteral("0"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("childImportUnderMemoryLimit")});
+    QVERIFY(child.waitForFinished(300000));
+    const QByteArray out = child.readAll();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child.exitCode() == 0, out.constData());
+    QVERIFY2(out.contains("PASS   : TstInterchangeCommands::childImportUnderMemoryLimit()"), out.constData());
+}
+
+void TstInterchangeCommands::childImportUnderMemoryLimit()
+{
+    const QString file = qEnvironmentVariable("QE_CHILD_FILE");
+    if (file.isEmpty())
+        QSKIP("runs only as the child of pictureBombUnderAMemoryLimit");
+    TInterchangeFixture f;
+    QVERIFY(f.StartWith(TestWithTwo(f)));
+    const QStringList before = Rows(f.W());
+    const qint64 limit = AddressSpace() + qEnvironmentVariableIntValue("QE_CHILD_HEADROOM_MB") * 1024LL * 1024;
+    const rlimit rl{rlim_t(limit), rlim_t(limit)};
+    QCOMPARE(setrlimit(RLIMIT_AS, &rl), 0);
+    f.Files.push_back({file, QStringLiteral("Moodle XML (*.xml)")});
+    f.Cmd->Import();
+    qInfo().noquote() << f.Messages << f.Questions;
+    // One box: the refusal, or the report of pictures that could not be read.
+    QCOMPARE(f.Messages.size() + f.Questions.size(), 1);
+    const QStringList after = Rows(f.W());
+    QCOMPARE(after.mid(0, before.size()), before);
+    if (qEnvironmentVariableIntValue("QE_CHILD_REFUSED")) {
+        QCOMPARE(f.Messages.size(), 1);
+        QVERIFY2(f.Messages[0].contains(QStringLiteral("Ошибка чтения файла.\r\rСтрока 4: рисунки файла заняли бы в "
+                                                       "вопросах больше 256 МБ; файл не импортирован.")),
+                 qPrintable(f.Messages[0]));
+        QCOMPARE(after, before);
+        QVERIFY(!f.Modified());
+    }
 }
 
 QTEST_MAIN(TstInterchangeCommands)

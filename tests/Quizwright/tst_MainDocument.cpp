@@ -7,11 +7,14 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
+#include <cerrno>
 
 #include "MJvRichedit.h"
 #include "QuestionListModel.h"
 #include "QuestionPane.h"
 #include "QuizDocument.h"
+#include "FileLocks.h"
+#include "FsHooks.h"
 #include "TestFileFormat.h"
 #include "fInfo.h"
 #include "fMain.h"
@@ -96,7 +99,8 @@ private Q_SLOTS:
                "конвертирования файла в новый формат.";
         QTest::newRow("version 12") << "v12"
             << "Error\tФайл создан более старшей версией Экзаменовки.\rУстановите более новую версию программы.";
-        QTest::newRow("header cut") << "cut" << "Error\tОшибка чтения файла.";
+        QTest::newRow("header cut") << "cut"
+            << "Error\tОшибка чтения файла.\r\rФайл: %1\rПричина: файл повреждён: он обрывается на байте 19.";
         QTest::newRow("password cancelled") << "cancel" << "";
         QTest::newRow("wrong password") << "wrong" << "Ошибка !\tПароль не верен";
     }
@@ -126,7 +130,7 @@ private Q_SLOTS:
         MakeModified(f);
         const QString title = f.W().windowTitle();
         QVERIFY(!f.W().ReadTestFromFile(path));
-        QCOMPARE(f.TakeMessages(), message);
+        QCOMPARE(f.TakeMessages(), message.contains(QLatin1String("%1")) ? message.arg(path) : message);
         QCOMPARE(f.W().windowTitle(), title);
         QVERIFY(f.W().Document()->isModified());
         QCOMPARE(f.W().Model()->count(), 1);
@@ -173,8 +177,12 @@ private Q_SLOTS:
         f.FileNames = {path};
         QVERIFY(!f.W().OpenFile());
         const QString msg = f.TakeMessages();
-        QVERIFY2(msg.startsWith(QStringLiteral("Error\tОшибка чтения файла.\r\r")), qPrintable(msg));
-        QVERIFY2(msg.contains(QStringLiteral(": ")), qPrintable(msg));
+        // The library's words, then where and why in the teacher's.
+        const QString expected = QStringLiteral("Error\tОшибка чтения файла.\r\rEReadError: Stream read error\r\rФайл: %1\r"
+                                                "Причина: файл повреждён: он обрывается на байте %2.")
+                                     .arg(path).arg(bytes.size());
+        // (The noise bodies then give the pane's own message.)
+        QVERIFY2(msg.startsWith(expected), qPrintable(msg));
         const int read = f.W().Model()->count();
         QVERIFY2(read > 0 && read < 8, qPrintable(QString::number(read)));
         QCOMPARE(f.W().windowTitle(), QStringLiteral("без имени (%1)").arg(read) + Caption);
@@ -218,6 +226,48 @@ private Q_SLOTS:
         QCOMPARE(back[0]->PlainLines.items(), QStringList{QStringLiteral("Новый вопрос")});
     }
 
+    void saveAsAsksAboutTheFileItWrites()
+    {
+        // Regression: the dialog added "tst" to a bare name and asked about
+        // Algebra.tst, then the save wrote Algebra.qe2 over a colleague's test.
+        TEditorFixture f;
+        QVERIFY(f.Start());
+        const QString other = f.Path(QStringLiteral("Algebra.qe2"));
+        WriteTest(other, Three());
+        const QByteArray before = ReadAll(other);
+        WriteAll(f.Path(QStringLiteral("Geometry.tst")), "not a test");
+        MakeModified(f);
+        f.W().FileNameInput = f.RealFileDialog;
+        const QString ask = QStringLiteral("Внимание!\tФайл \"%1\" уже существует.\rЗаменить его?").arg(other);
+        {
+            // No: the dialog comes back; cancelled there, nothing is written.
+            TFileDialogDriver typed({f.Path(QStringLiteral("Algebra")), QString()});
+            QVERIFY(!f.W().SaveFileAs());
+            QCOMPARE(typed.Seen, (QStringList{QStringLiteral("SaveDialog"), QStringLiteral("SaveDialog")}));
+        }
+        QCOMPARE(f.Questions, QStringList{ask});
+        QCOMPARE(ReadAll(other), before);
+        QVERIFY(f.W().Document()->isModified() && f.W().Document()->isUntitled());
+        {
+            // Only what is written is asked about: Geometry.tst stays as it is.
+            f.Questions.clear();
+            TFileDialogDriver typed({f.Path(QStringLiteral("Geometry"))});
+            QVERIFY(f.W().SaveFileAs());
+        }
+        QVERIFY(f.Questions.isEmpty());
+        QCOMPARE(ReadAll(f.Path(QStringLiteral("Geometry.tst"))), QByteArray("not a test"));
+        QCOMPARE(f.W().Document()->path(), f.Path(QStringLiteral("Geometry.qe2")));
+        {
+            // Yes replaces it.
+            f.Answers = {QMessageBox::Yes};
+            TFileDialogDriver typed({f.Path(QStringLiteral("Algebra"))});
+            QVERIFY(f.W().SaveFileAs());
+        }
+        QCOMPARE(f.Questions, QStringList{ask});
+        QCOMPARE(f.W().Document()->path(), other);
+        QVERIFY(ReadAll(other) != before);
+    }
+
     void failedSaveKeepsTheDocumentModified()
     {
         TEditorFixture f;
@@ -228,7 +278,8 @@ private Q_SLOTS:
         MakeModified(f);
         f.FileNames = {blocker + QStringLiteral("/test.qe2")};
         QVERIFY(!f.W().SaveFileAs());
-        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла."));
+        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла.\r\rФайл: %1/test.qe2\r"
+                                                  "Причина: часть пути не является папкой.").arg(blocker));
         QVERIFY(f.W().Document()->isModified());
         QVERIFY(f.W().Document()->isUntitled());
         QCOMPARE(f.W().windowTitle(), QStringLiteral("без имени (1)*") + Caption);
@@ -249,10 +300,64 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(dir, f.Path(QStringLiteral("moved"))));
         WriteAll(dir, "now a file");
         QVERIFY(!f.W().SaveFile());
-        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла."));
+        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла.\r\rФайл: %1\r"
+                                                  "Причина: часть пути не является папкой.").arg(path));
         QCOMPARE(f.W().windowTitle(), QStringLiteral("t (4)*") + Caption);
         QCOMPARE(f.W().Document()->path(), path);
         QCOMPARE(ReadAll(f.Path(QStringLiteral("moved/t.qe2"))), before);
+    }
+
+    void failuresSayWhereAndWhy()
+    {
+        // Regression: "Ошибка записи файла." alone, and the library's English
+        // for a damaged file, left the teacher without a next step.
+        TEditorFixture f;
+        QVERIFY(f.Start());
+        MakeModified(f);
+        const QString path = f.Path(QStringLiteral("full.qe2"));
+        // A disk that fills up while the data goes out (a network folder says so at the sync).
+        FsHooks().DataSync = [](int) { errno = ENOSPC; return -1; };
+        f.FileNames = {path};
+        const bool saved = f.W().SaveFileAs();
+        FsHooks() = RealFsHooks();
+        QVERIFY(!saved);
+        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла.\r\rФайл: %1\rПричина: на диске нет "
+                                                  "свободного места. Освободите место или сохраните тест на другой диск.")
+                                       .arg(path));
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(f.W().Document()->isModified());
+
+        // Damaged inside the compressed questions: the byte it was found at.
+        const QString damaged = f.Path(QStringLiteral("damaged.qe2"));
+        WriteTest(damaged, Three());
+        QByteArray bytes = ReadAll(damaged);
+        const int at = bytes.size() / 2;
+        bytes[at] = char(bytes[at] ^ 0x55);
+        WriteAll(damaged, bytes);
+        QVERIFY(!f.W().ReadTestFromFile(damaged));
+        const QString msg = f.TakeMessages();
+        QVERIFY2(msg.startsWith(QStringLiteral("Error\tОшибка чтения файла.\r\rE")), qPrintable(msg));
+        QVERIFY2(msg.contains(QStringLiteral("\r\rФайл: %1\rПричина: файл повреждён: ошибка в данных до байта ").arg(damaged)),
+                 qPrintable(msg));
+
+        // A file another program is writing: its lock refuses the reader.
+        const QString busy = f.Path(QStringLiteral("busy.qe2"));
+        WriteTest(busy, Three());
+        QFile writer(busy);
+        QVERIFY(writer.open(QIODevice::ReadWrite));
+        QVERIFY(FileLocks::TryLockExclusive(writer));
+        QVERIFY(!f.W().ReadTestFromFile(busy));
+        const QString refused = f.TakeMessages();
+        QVERIFY2(refused == QStringLiteral("Error\tОшибка чтения файла.\r\rФайл: %1\rПричина: файл сейчас "
+                                           "записывает другая программа. Повторите позже.").arg(busy),
+                 qPrintable(refused));
+        FileLocks::Unlock(writer);
+
+        // And one that is not there.
+        const QString gone = f.Path(QStringLiteral("gone.qe2"));
+        QVERIFY(!f.W().ReadTestFromFile(gone));
+        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка чтения файла.\r\rФайл: %1\r"
+                                                  "Причина: файл или папка не найдены.").arg(gone));
     }
 
     void faultyQuestionsWarnAfterEverySave()
@@ -270,7 +375,10 @@ private Q_SLOTS:
         f.FileNames = {f.Path(QStringLiteral("plain.txt/x.qe2"))};
         WriteAll(f.Path(QStringLiteral("plain.txt")), "x");
         QVERIFY(!f.W().SaveFileAs());
-        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла.\n") + warning);
+        QCOMPARE(f.TakeMessages(), QStringLiteral("Error\tОшибка записи файла.\r\rФайл: %1\r"
+                                                  "Причина: часть пути не является папкой.\n")
+                                           .arg(f.Path(QStringLiteral("plain.txt/x.qe2")))
+                                       + warning);
     }
 
     void unsavedChangesQuestion_data()

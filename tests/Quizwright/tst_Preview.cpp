@@ -207,6 +207,34 @@ private Q_SLOTS:
         QVERIFY(ended.wait(20000));
     }
 
+    void rehearsalAfterSaveAsStaysOutOfTheClassResults()
+    {
+        // Regression: after "Сохранить как" the test name is a full path, and the
+        // results file was that path plus ".res": the class's file beside the test.
+        TPreviewFixture f;
+        QVERIFY(f.StartWith(f.FakeBin(), f.SavedTest()));
+        const QString classDir = f.Path(QStringLiteral("7Б"));
+        QVERIFY(QDir().mkpath(classDir));
+        const QString classResults = classDir + QStringLiteral("/Физика.res");
+        const QByteArray pupils = "Дата\tВремя\r\n10.12.2026\t09:00:00\tИванов\r\n";
+        WriteAll(classResults, pupils);
+        f.FileNames = {classDir + QStringLiteral("/Физика")};
+        QVERIFY(f.W().SaveFileAs());
+        QCOMPARE(f.W().Document()->testName(), classDir + QStringLiteral("/Физика"));
+
+        QSignalSpy ended(f.Cmd, &TPreviewCommand::finished);
+        f.Preview();
+        QVERIFY(f.Cmd->IsRunning());
+        const QString dir = f.Cmd->ResultsDir();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.Path(QStringLiteral("args"))), 20000);
+        QCOMPARE(Lines(f.Path(QStringLiteral("args"))),
+                 (QStringList{dir, QStringLiteral("KMQuizdispatch"), classDir + QStringLiteral("/Физика.qe2"),
+                              dir + QStringLiteral("/Физика.res")}));
+        WriteAll(f.Path(QStringLiteral("release")), "");
+        QVERIFY(ended.wait(20000));
+        QCOMPARE(ReadAll(classResults), pupils);
+    }
+
     void playerOfAnotherStartIsRespected()
     {
         // The real player, started as the launcher starts it, holds the session's lock.

@@ -181,6 +181,7 @@ private Q_SLOTS:
     void recentFilesAndDirectories();
     void failedSaveKeepsDocumentAndOldFile();
     void unchangedQuestionsKeepTheirBytes();
+    void bigTestThroughThePool();
     void checkTestAndIQCount();
 };
 
@@ -421,9 +422,14 @@ void TstQuizDocument::failedOpenLeavesDocument_data()
                                << "Файл создан устаревшей версией Экзаменовки.\rВоспользуйтесь конвертером тестов для конвертирования файла в новый формат.";
     QTest::newRow("version 12") << "v12" << int(TOpenResult::HeaderFailed)
                                 << "Файл создан более старшей версией Экзаменовки.\rУстановите более новую версию программы.";
-    QTest::newRow("cut in the header") << "cutHeader" << int(TOpenResult::HeaderFailed) << readError;
-    QTest::newRow("missing file") << "missing" << int(TOpenResult::HeaderFailed) << readError;
-    QTest::newRow("a folder") << "folder" << int(TOpenResult::HeaderFailed) << readError;
+    // A read failure names the file (%1) and why.
+    const QString where = readError + QStringLiteral("\r\rФайл: %1\rПричина: ");
+    QTest::newRow("cut in the header") << "cutHeader" << int(TOpenResult::HeaderFailed)
+                                       << where + QStringLiteral("файл повреждён: он обрывается на байте *");
+    QTest::newRow("missing file") << "missing" << int(TOpenResult::HeaderFailed)
+                                  << where + QStringLiteral("файл или папка не найдены.");
+    QTest::newRow("a folder") << "folder" << int(TOpenResult::HeaderFailed)
+                              << where + QStringLiteral("по этому пути находится папка, а не файл.");
     QTest::newRow("password cancelled") << "cancel" << int(TOpenResult::PasswordCancelled) << "";
     QTest::newRow("wrong password") << "wrong" << int(TOpenResult::WrongPassword) << "Пароль не верен";
     QTest::newRow("password case") << "case" << int(TOpenResult::WrongPassword) << "Пароль не верен";
@@ -494,8 +500,14 @@ void TstQuizDocument::failedOpenLeavesDocument()
 
     QCOMPARE(int(r.Status), status);
     QVERIFY(!r.ok() && !r.Replaced);
-    if (message.endsWith('*')) {
+    if (message.contains(QLatin1String("%1")))
+        message = message.arg(QFileInfo(file).absoluteFilePath());
+    if (message.endsWith('*') && status == int(TOpenResult::HeaderFailed)) {
         QVERIFY2(r.Message.startsWith(message.chopped(1)), qPrintable(r.Message));
+    } else if (message.endsWith('*')) {
+        QVERIFY2(r.Message.startsWith(message.chopped(1)), qPrintable(r.Message));
+        QVERIFY2(r.Message.contains(QStringLiteral("\r\rФайл: %1\rПричина: файл повреждён").arg(QFileInfo(file).absoluteFilePath())),
+                 qPrintable(r.Message));
         // "kind: text" follows, naming the failure.
         QVERIFY2(QRegularExpression("^Ошибка чтения файла\\.\r\rE\\w+: \\S").match(r.Message).hasMatch(),
                  qPrintable(r.Message));
@@ -655,7 +667,8 @@ void TstQuizDocument::failedSaveKeepsDocumentAndOldFile()
     QSignalSpy prop(&doc, &TQuizDocument::propChanged);
     TSaveResult r = doc.SaveTestToFile(path);
     QVERIFY(!r.Ok);
-    QCOMPARE(r.Message, QStringLiteral("Ошибка записи файла."));
+    QVERIFY2(r.Message.startsWith(QStringLiteral("Ошибка записи файла.\r\rФайл: %1\rПричина: тест нельзя сохранить: ").arg(path)),
+             qPrintable(r.Message));
     QVERIFY2(r.Detail.startsWith("ERangeError: "), qPrintable(r.Detail));
     QVERIFY(doc.isModified());
     QCOMPARE(doc.path(), path);
@@ -667,7 +680,8 @@ void TstQuizDocument::failedSaveKeepsDocumentAndOldFile()
     // Save as into a folder that does not exist: the name and lists stay.
     r = doc.SaveTestAs(dir.filePath("nowhere/new"));
     QVERIFY(!r.Ok);
-    QCOMPARE(r.Message, QStringLiteral("Ошибка записи файла."));
+    QCOMPARE(r.Message, QStringLiteral("Ошибка записи файла.\r\rФайл: %1\rПричина: файл или папка не найдены.")
+                            .arg(dir.filePath("nowhere/new.qe2")));
     QVERIFY(!r.Detail.isEmpty());
     QCOMPARE(doc.testName(), name);
     QCOMPARE(doc.recentFiles().items(), QStringList{path});
@@ -682,7 +696,8 @@ void TstQuizDocument::failedSaveKeepsDocumentAndOldFile()
             QSKIP("this account can write into any folder here");
         r = doc.SaveTestToFile(path);
         QVERIFY(!r.Ok);
-        QCOMPARE(r.Message, QStringLiteral("Ошибка записи файла."));
+        QCOMPARE(r.Message, QStringLiteral("Ошибка записи файла.\r\rФайл: %1\rПричина: нет прав на доступ к файлу "
+                                           "или папке. Выберите другую папку или обратитесь к администратору.").arg(path));
         QVERIFY(doc.isModified());
         QCOMPARE(doc.path(), path);
     }
@@ -735,6 +750,66 @@ void TstQuizDocument::unchangedQuestionsKeepTheirBytes()
     QCOMPARE(b.size(), a.size());
     QVERIFY(a == b);
     QCOMPARE(readAll(copy), readAll(original));
+}
+
+void TstQuizDocument::bigTestThroughThePool()
+{
+    // Records made by a real rich edit control, pictures among them, over
+    // many bzip2 blocks: opened, saved and opened again on several threads.
+    const QDir corpus(QStringLiteral(QE_CORPUS_DIR "/richedit"));
+    QStringList recs;
+    for (const QString &r : corpus.entryList({"*.rec"}, QDir::Files, QDir::Name))
+        recs << corpus.filePath(r);
+    for (const QString &r : QDir(corpus.filePath("pictures")).entryList({"*.rec"}, QDir::Files, QDir::Name))
+        recs << corpus.filePath("pictures/" + r);
+    QVERIFY(recs.size() >= 12);
+    TQuestionList list;
+    qint64 bytes = 0;
+    for (int i = 0; bytes < 3000000; ++i) {
+        auto q = std::make_shared<TNQuestion>();
+        q->Body = readAll(recs[i % recs.size()]);
+        q->PlainLines.Add(QStringLiteral("Вопрос %1").arg(i));
+        q->Variants = {"Да", "Нет"};
+        q->RightMarks = i % 2 ? "! " : " !";
+        bytes += q->Body.size();
+        list.push_back(q);
+    }
+    QTemporaryDir dir;
+    TTestInfo info = TTestInfo::NewTestValues();
+    const QString alone = dir.filePath("alone.qe2"), pooled = dir.filePath("pooled.qe2");
+    BZSetThreads(1);
+    SaveTestToFile(alone, info, list);
+    const QByteArray records = questionRecords(alone);
+    BZSetThreads(3);
+    auto reset = qScopeGuard([] { BZSetThreads(0); });
+    {
+        QFile f(alone);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        TTestInfo h;
+        QCOMPARE(ReadTestHeader(f, h), hrOk);
+        TBZDecompressionStream z(f);
+        QVERIFY(z.pooled());
+        QVERIFY(z.seek(records.size() - 1));
+        z.read(1);
+        QVERIFY(z.atEnd() && z.pooled());  // the pool read it all, no fallback
+    }
+    TQuizDocument doc;
+    QVERIFY(doc.OpenFile(alone).ok());
+    QCOMPARE(doc.model()->count(), int(list.size()));
+    QVERIFY(doc.SaveTestToFile(pooled).Ok);
+    QCOMPARE(readAll(pooled), readAll(alone));  // the very bytes of libbz2 alone
+    TQuizDocument back;
+    QVERIFY(back.OpenFile(pooled).ok());
+    QVERIFY(back.SaveTestToFile(pooled).Ok);
+    QVERIFY(questionRecords(pooled) == records);
+    // As the player reads it.
+    TTestInfo playerInfo;
+    TQuestionList played;
+    QVERIFY(LoadTestFromFile(pooled, playerInfo, played, {}, true).Ok);
+    QCOMPARE(played.size(), list.size());
+    for (size_t i = 0; i < list.size(); ++i)
+        QVERIFY2(played[i]->Body == list[i]->Body && played[i]->RightMarks == list[i]->RightMarks,
+                 qPrintable(QString::number(i)));
 }
 
 void TstQuizDocument::checkTestAndIQCount()

@@ -382,18 +382,50 @@ private Q_SLOTS:
         d.Dlg.reject();
     }
 
-    void passwordsAreAtMostFourteenCharacters()
+    void passwordOnlyAsTypedTwice()
     {
+        // Regression: the fields stopped at 14 characters while masked, so a
+        // teacher who typed 20 twice stored 14 and was locked out of the test.
         TQuizDocument doc;
         Fill(doc, QStringLiteral("v"));
+        doc.header().Password = QStringLiteral("старый");
         TDialog d;
         d.Open(doc);
         Control<QPushButton>(d.Dlg, "btnChangePassword")->click();
-        const QString typed = QStringLiteral("абвгдежзийклмнопрст");  // 19
-        TypeText(Control<QLineEdit>(d.Dlg, "edPass1"), typed);
-        TypeText(Control<QLineEdit>(d.Dlg, "edPass2"), typed);
+        auto *pass1 = Control<QLineEdit>(d.Dlg, "edPass1");
+        auto *pass2 = Control<QLineEdit>(d.Dlg, "edPass2");
+        const QString typed = QStringLiteral("абвгдежзийклмнопрсту");  // 20
+        TypeText(pass1, typed);
+        TypeText(pass2, typed);
+        QCOMPARE(pass1->text(), typed);
+        QVERIFY(!d.Confirm(doc.header()));
+        QVERIFY(d.Dlg.isVisible());
+        QCOMPARE(d.Messages, QStringList{QGuiApplication::applicationDisplayName() + u'\t'
+                                         + QStringLiteral("Пароль не может быть длиннее 14 символов.\rВведите пароль короче.")});
+        QCOMPARE(doc.header().Password, QStringLiteral("старый"));
+
+        // A character Windows-1251 has not would come back as "?".
+        d.Messages.clear();
+        pass1->setText(QStringLiteral("ключ日本"));
+        pass2->setText(QStringLiteral("ключ日本"));
+        QVERIFY(!d.Confirm(doc.header()));
+        QCOMPARE(d.Messages.size(), 1);
+        QVERIFY2(d.Messages[0].endsWith(QStringLiteral("Эти знаки нельзя использовать в пароле: 日本\rВведите пароль без них.")),
+                 qPrintable(d.Messages[0]));
+
+        // Fourteen, typed twice, is stored and reads back from the file as typed.
+        pass1->setText(typed.left(14));
+        pass2->setText(typed.left(14));
         QVERIFY(d.Confirm(doc.header()));
         QCOMPARE(doc.header().Password, typed.left(14));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.qe2"));
+        QVERIFY(doc.SaveTestToFile(path).Ok);
+        TTestInfo back;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(ReadTestHeader(f, back), 0);
+        QCOMPARE(back.Password, typed.left(14));
     }
 
     void commandMarksModifiedAndReopensOnFirstPage()

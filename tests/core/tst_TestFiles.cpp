@@ -86,6 +86,7 @@ private Q_SLOTS:
     void emptyTestRoundTrip();
     void manyQuestionsRoundTrip();
     void playerTakesCountModulo65536();
+    void writerRefusesMoreQuestionsThanThePlayerCounts();
     void errorsKeepQuestionsReadBefore();
     void randomDamageGivesOnlyDocumentedErrors();
     void everyTruncationFailsCleanly();
@@ -166,6 +167,32 @@ void TstTestFiles::playerTakesCountModulo65536()
     QCOMPARE(e.HeaderCode, 0);
     QCOMPARE(e.ErrorKind, QStringLiteral("EReadError"));
     QCOMPARE(editor.size(), size_t(3));
+}
+
+void TstTestFiles::writerRefusesMoreQuestionsThanThePlayerCounts()
+{
+    // Regression: 65 537 questions were written and the player ran one of them.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.qe2"));
+    const TQuestionList one = sampleTest(1);
+    TQuestionList list(TestFileFormat::MaxQuestions, one[0]);
+    TTestInfo info = TTestInfo::NewTestValues();
+    SaveTestToFile(path, info, list);
+    const QByteArray before = readFile(path);
+    TQuestionList player;
+    QVERIFY(loadBytes(before, player, true).Ok);
+    QCOMPARE(player.size(), size_t(65535));
+
+    list.push_back(one[0]);
+    try {
+        SaveTestToFile(path, info, list);
+        QFAIL("saved a test the player cannot count");
+    } catch (const ERangeError &e) {
+        QCOMPARE(e.text(), QStringLiteral("Вопросов в тесте 65536, а тест может содержать не больше 65535"));
+    }
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.qe2"});
+    QVERIFY_THROWS_EXCEPTION(ERangeError, SaveTestToBytes(info, list));
 }
 
 void TstTestFiles::errorsKeepQuestionsReadBefore()

@@ -73,7 +73,7 @@ private Q_SLOTS:
         const QStringList exec = entry.value(QStringLiteral("Exec")).split(u' ');
         QCOMPARE(exec.value(1), QStringLiteral("%f"));
         QVERIFY2(QFileInfo(Command(m_root, exec.value(0))).isExecutable(), qPrintable(exec.value(0)));
-        QCOMPARE(entry.value(QStringLiteral("MimeType")), QStringLiteral("application/x-qe2;"));
+        QCOMPARE(entry.value(QStringLiteral("MimeType")), QStringLiteral("application/x-qe2;application/x-qe2-results;"));
         const QString categories = entry.value(QStringLiteral("Categories"));
         QVERIFY(categories.contains(QStringLiteral("Education;")) && categories.contains(QStringLiteral("Office;")));
         QVERIFY(QFileInfo::exists(Share(QStringLiteral("icons/hicolor/scalable/apps/%1.svg"))
@@ -133,6 +133,17 @@ private Q_SLOTS:
         f.write(" KMQuizEngineFile\n");
         f.close();
         QVERIFY(db.mimeTypeForFile(other, QMimeDatabase::MatchContent).name() != QStringLiteral("application/x-qe2"));
+
+        // Results files open in the editor's results window, by name and by their header.
+        const QString results = QStringLiteral("application/x-qe2-results");
+        QCOMPARE(db.mimeTypeForFile(QStringLiteral("/nowhere/9А.res"), QMimeDatabase::MatchExtension).name(), results);
+        const QString header = m_dir.filePath(QStringLiteral("results-without-extension"));
+        QFile r(header);
+        QVERIFY(r.open(QIODevice::WriteOnly));
+        // The header line as the player writes it, in Windows-1251.
+        r.write("\xc4\xe0\xf2\xe0\t\xc2\xf0\xe5\xec\xff\t\xd2\xe5\xf1\xf2\t\xd4\xe0\xec\xe8\xeb\xe8\xff\t\xc8\xec\xff\t\xce\xf2\xf7\xe5\xf1\xf2\xe2\xee\t\xc4\xee\xef. \xe8\xed\xf4.\t\xc1\xe0\xeb\xeb\t\xc2\xee\xe7\xec\xee\xe6\xed\xfb\xe9 \xe1\xe0\xeb\xeb\t\xcf\xf0\xee\xf6\xe5\xed\xf2\r\n");
+        r.close();
+        QCOMPARE(db.mimeTypeForFile(header, QMimeDatabase::MatchContent).name(), results);
     }
 
     void commandsAnswerVersionAndHelpWithoutADisplay()

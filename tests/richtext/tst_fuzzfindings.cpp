@@ -78,6 +78,19 @@ private Q_SLOTS:
         QCOMPARE(FirstFace(back), face);
     }
 
+    // A letter that came in as \u in a symbol font was written as a byte,
+    // which reads back as the font's private code.
+    void letterInASymbolFontKeepsItsCode()
+    {
+        QTextDocument doc;
+        ReadRtf("{\\rtf1{\\fonttbl{\\f0\\fcharset2 Symbol;}}\\f0 a\\u59?b\\par}", doc);
+        const QString text = QStringLiteral("\uf061;\uf062");
+        QCOMPARE(doc.toPlainText(), text);
+        QTextDocument back;
+        LoadRecord(back, SaveRecord(doc));
+        QCOMPARE(back.toPlainText(), text);
+    }
+
     void namelessFontKeepsTheCurrentOne_data()
     {
         QTest::addColumn<QByteArray>("entry");

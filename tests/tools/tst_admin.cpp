@@ -10,6 +10,8 @@
 #include "ResourceTrailer.h"
 #include "testutil_tool.h"
 
+#include <sys/stat.h>
+
 class TestAdmin : public QObject {
     Q_OBJECT
 private:
@@ -41,6 +43,40 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void checkShareSaysWhatToMend()
+    {
+        QTemporaryDir dir;
+        const QString own = dir.filePath(QStringLiteral("own")), shared = dir.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkdir(own) && QDir().mkdir(shared));
+        QVERIFY(::chmod(QFile::encodeName(own).constData(), 0755) == 0);
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        const mode_t mask = ::umask(022);
+        const TToolRun mine = RunTool({QStringLiteral("check-share"), own});
+        const TToolRun everyone = RunTool({QStringLiteral("check-share"), shared});
+        ::umask(mask);
+
+        // As a default Samba share: each new file its creator's alone.
+        QVERIFY2(mine.finished && mine.exitCode == 1, qPrintable(mine.outText() + mine.errText()));
+        const QString said = mine.outText();
+        QVERIFY2(said.contains(QStringLiteral("UNSAFE  a new results file is writable by its creator alone (mode 644)")),
+                 qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("\"inherit permissions = yes\"")), qPrintable(said));
+        for (const char *ok : {"safe    byte-range locks: work", "safe    hard links: work", "safe    O_EXCL",
+                               "safe    results append: written, read back whole", "safe    rename over an open file"})
+            QVERIFY2(said.contains(QLatin1String(ok)), ok);
+        QVERIFY2(everyone.finished && everyone.exitCode == 0, qPrintable(everyone.outText() + everyone.errText()));
+        QVERIFY(everyone.outText().contains(QStringLiteral("safe    a new results file is writable by every account (mode 666)")));
+        QVERIFY(everyone.outText().endsWith(QStringLiteral("Every check passed.\n")));
+        // Nothing of the checks is left behind.
+        for (const QString &d : {own, shared})
+            QCOMPARE(QDir(d).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                     QStringList());
+
+        const TToolRun none = RunTool({QStringLiteral("check-share"), dir.filePath(QStringLiteral("none"))});
+        QVERIFY(none.finished && none.exitCode == 1);
+        QVERIFY2(none.errText().contains(QStringLiteral("not a folder")), qPrintable(none.errText()));
+    }
 
     void configWritesWhatTheEditorReads()
     {

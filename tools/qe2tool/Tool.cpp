@@ -59,6 +59,17 @@ const TCommand Commands[] = {
      "qe2tool export TEST.qe2 -f gift|aiken|moodle -o FILE\n"
      "    Writes the questions of the test in an exchange format; prints what\n"
      "    the format could not hold, one line each.\n"},
+    {"check-share", CmdCheckShare,
+     "qe2tool check-share FOLDER\n"
+     "    Tries in the results folder FOLDER what the player and the editor rely on\n"
+     "    (locks, hard links, O_EXCL, new files' permissions, rename over an open\n"
+     "    file) and prints what is safe, what is unsafe and how to mend it.\n"
+     "    Exit status 1 when anything is unsafe.\n"},
+    {"results", CmdResults,
+     "qe2tool results [--by class|test] [--marks 85/70/50] [--xlsx OUT] [--csv OUT] FILE.res\n"
+     "    Prints the statistics of a results file (tab-separated), per class or per\n"
+     "    test with --by; damaged lines go to standard error with their numbers.\n"
+     "    --xlsx and --csv write every run with its mark as a spreadsheet.\n"},
 };
 
 const TCommand *FindCommand(const QString &name)

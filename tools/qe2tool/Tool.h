@@ -67,6 +67,8 @@ int CmdRichRec(const QStringList &args);
 int CmdExportDocx(const QStringList &args);
 int CmdImport(const QStringList &args);
 int CmdExport(const QStringList &args);
+int CmdCheckShare(const QStringList &args);
+int CmdResults(const QStringList &args);
 
 // Whole file into memory, or ToolError naming the file.
 QByteArray ReadWholeFile(const QString &path);
