@@ -6,6 +6,11 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 
+#include <cstring>
+#include <stdexcept>
+
+#include "SafeFile.h"
+
 #include <xlsxwriter.h>
 
 namespace {
@@ -101,11 +106,11 @@ bool WriteXlsx(const QString &path, const QList<TResultRow> &rows, const QList<i
             *error = text + QStringLiteral(": ") + path;
         return false;
     };
-    const QFileInfo info(path);
+    // libxlsxwriter writes a file of its own, private and short-lived; the
+    // target is then replaced as tests are, keeping its mode and group.
     QString tmpPath;
     {
-        // A name of our own beside the target; libxlsxwriter writes it anew.
-        QTemporaryFile tmp(info.absolutePath() + QStringLiteral("/.xlsx-XXXXXX"));
+        QTemporaryFile tmp(QDir::temp().filePath(QStringLiteral("qe-xlsx-XXXXXX")));
         if (!tmp.open())
             return fail(QStringLiteral("Ошибка записи"));
         tmp.setAutoRemove(false);
@@ -182,10 +187,22 @@ bool WriteXlsx(const QString &path, const QList<TResultRow> &rows, const QList<i
         QFile::remove(tmpPath);
         return fail(QStringLiteral("Ошибка записи (%1)").arg(QString::fromUtf8(lxw_strerror(rc))));
     }
-    QFile::remove(path);
-    if (!QFile::rename(tmpPath, path)) {
-        QFile::remove(tmpPath);
+    QFile built(tmpPath);
+    const bool read = built.open(QIODevice::ReadOnly);
+    const QByteArray bytes = read ? built.readAll() : QByteArray();
+    built.close();
+    QFile::remove(tmpPath);
+    if (!read)
         return fail(QStringLiteral("Ошибка записи"));
+    try {
+        SafeFile::WriteAtomically(path, [&](QIODevice &out) {
+            if (out.write(bytes) != bytes.size())
+                throw std::runtime_error("write");
+        });
+    } catch (const std::exception &) {
+        const int e = SafeFile::LastError();
+        return fail(e ? QStringLiteral("Ошибка записи (%1)").arg(QString::fromLocal8Bit(std::strerror(e)))
+                      : QStringLiteral("Ошибка записи"));
     }
     return true;
 }

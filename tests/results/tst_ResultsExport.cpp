@@ -8,6 +8,8 @@
 
 #include <numeric>
 
+#include <sys/stat.h>
+
 using namespace ResultsTest;
 
 class TestResultsExport : public QObject {
@@ -17,6 +19,7 @@ private Q_SLOTS:
     void csvText();
     void xlsxAsLibreOfficeReadsIt();
     void failedWriteLeavesTheOldFile();
+    void exportsGetAnOrdinaryFilesMode();
 
 private:
     QTemporaryDir m_dir;
@@ -111,6 +114,29 @@ void TestResultsExport::failedWriteLeavesTheOldFile()
     if (refused)
         QCOMPARE(ReadRaw(target), QByteArray("old"));
     QVERIFY(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".xlsx-")).isEmpty());
+}
+
+void TestResultsExport::exportsGetAnOrdinaryFilesMode()
+{
+    // A teacher's export is read by colleagues and the office suite: it is made
+    // as any new file is, and a replaced one keeps its mode.
+    const mode_t old = ::umask(022);
+    const QString xlsx = m_dir.filePath(QStringLiteral("mode.xlsx"));
+    const QString csv = m_dir.filePath(QStringLiteral("mode.csv"));
+    QString error;
+    QVERIFY2(Results::WriteXlsx(xlsx, m_rows, m_shown, TMarkScale(), &error), qPrintable(error));
+    QVERIFY(Results::WriteCsv(csv, m_rows, m_shown, TMarkScale()));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(xlsx).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0644));
+    QCOMPARE(::stat(QFile::encodeName(csv).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0644));
+    QCOMPARE(::chmod(QFile::encodeName(xlsx).constData(), 0664), 0);
+    QVERIFY2(Results::WriteXlsx(xlsx, m_rows, m_shown, TMarkScale(), &error), qPrintable(error));
+    QCOMPARE(::stat(QFile::encodeName(xlsx).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0664));
+    ::umask(old);
+    QVERIFY(QDir::temp().entryList({QStringLiteral("qe-xlsx-*")}, QDir::Hidden | QDir::Files).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestResultsExport)
