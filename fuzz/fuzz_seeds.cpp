@@ -5,6 +5,7 @@
 #include "BZStreams.h"
 #include "DocxZip.h"
 #include "QuizEngineCommon.h"
+#include "RecoveryStore.h"
 #include "ResourceTrailer.h"
 #include "ResultsFile.h"
 #include "RichObjects.h"
@@ -188,6 +189,21 @@ int main(int argc, char **argv)
     j.Phase = JournalFormat::PhaseSaving;
     j.ResultTime = 1796000000000;
     put("journal", "saving.qrj", WriteJournal(j));
+
+    // Descriptions beside recovery copies: a saved test and one never saved.
+    Recovery::TDescription d;
+    d.OriginalPath = QStringLiteral("/школа/9А/Физика.qe2");
+    d.Title = QStringLiteral("Физика");
+    d.Time = QDateTime(QDate(2026, 12, 10), QTime(14, 5, 7), Qt::UTC);
+    d.Pid = 4242;
+    d.Host = QStringLiteral("class-pc-07");
+    d.CopySize = 18234;
+    d.Original = {true, 2049, 131077, 1796000000123456789, 18000};
+    put("recovery", "saved.desc", Recovery::WriteDescription(d));
+    d.OriginalPath.clear();
+    d.Title = QStringLiteral("Новый тест");
+    d.Original = {};
+    put("recovery", "unsaved.desc", Recovery::WriteDescription(d));
 
     // Configuration file.
     TKMQuizEngineConfig cfg;
