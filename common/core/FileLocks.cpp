@@ -200,6 +200,22 @@ QString LocalLockOptions(quint64 dev, QString *fsType)
     return found.join(QStringLiteral(", "));
 }
 
+bool ModesFromMount(quint64 dev, QString *fileMode)
+{
+    QByteArray type;
+    const QList<QByteArray> options = mountOptionsOf(dev, &type);
+    if (type != "cifs" && type != "smb3")
+        return false;
+    bool real = false;
+    for (const QByteArray &o : options) {
+        if (o == "unix" || o == "posix" || o == "cifsacl" || o == "modefromsid")
+            real = true;
+        else if (fileMode && o.startsWith("file_mode="))
+            *fileMode = QString::fromLatin1(o.mid(10));
+    }
+    return !real;
+}
+
 bool LocksStayLocal(quint64 dev) { return !LocalLockOptions(dev).isEmpty(); }
 
 TLockFile::TResult TLockFile::take(int *err)

@@ -38,6 +38,11 @@ bool LocksStayLocal(quint64 dev);
 // The mount options of the folder's device that make that so, empty when none
 // ("nobrl", "nolock", "local_lock=posix"); fsType gets the mount's type.
 QString LocalLockOptions(quint64 dev, QString *fsType = nullptr);
+// Whether the permission bits a folder's files show are made up by this
+// computer's mount (SMB without POSIX extensions, ACLs or modes in SIDs shows
+// every file as file_mode=…): what other accounts may do is then the
+// server's to decide. fileMode gets the mount's file_mode, when it has one.
+bool ModesFromMount(quint64 dev, QString *fileMode = nullptr);
 
 // An exclusive lock that needs no lock manager: a file `lockName` beside the
 // locked one, made by linking a unique file to it and checking its link

@@ -2,6 +2,7 @@
 
 #include "Ansi.h"
 #include "Clock.h"
+#include "FileLocks.h"
 #include "FsHooks.h"
 #include "OtherAccount.h"
 #include "ResultsFile.h"
@@ -303,6 +304,8 @@ private Q_SLOTS:
 
     void locksThatStayLocalTakeALockFile_data();
     void locksThatStayLocalTakeALockFile();
+    void modesMadeUpByTheMount_data();
+    void modesMadeUpByTheMount();
     void staleLockFilesAreBroken_data();
     void staleLockFilesAreBroken();
     void lineThatDoesNotReadBackIsPutRight_data();
@@ -887,6 +890,36 @@ void TestResultsFile::locksThatStayLocalTakeALockFile_data()
     // The server enforces the locks: a lock file is not needed and not looked at.
     QTest::newRow("SMB with locks") << QByteArray("cifs") << QByteArray("vers=3.1.1") << 0 << true << false;
     QTest::newRow("NFS local_lock=flock") << QByteArray("nfs") << QByteArray("local_lock=flock") << 0 << true << false;
+}
+
+void TestResultsFile::modesMadeUpByTheMount_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<bool>("madeUp");
+    QTest::addColumn<QString>("fileMode");
+    QTest::newRow("SMB3 as mounted by default") << QByteArray("cifs")
+        << QByteArray("vers=3.1.1,cache=strict,nounix,file_mode=0755,dir_mode=0755") << true << QStringLiteral("0755");
+    QTest::newRow("SMB3 POSIX extensions") << QByteArray("smb3") << QByteArray("vers=3.1.1,posix,file_mode=0755") << false << QString();
+    QTest::newRow("SMB1 unix extensions") << QByteArray("cifs") << QByteArray("vers=1.0,unix") << false << QString();
+    QTest::newRow("SMB with ACLs") << QByteArray("cifs") << QByteArray("cifsacl,file_mode=0644") << false << QString();
+    QTest::newRow("NFS") << QByteArray("nfs4") << QByteArray("vers=4.2") << false << QString();
+}
+
+void TestResultsFile::modesMadeUpByTheMount()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, options);
+    QFETCH(bool, madeUp);
+    QFETCH(QString, fileMode);
+    QTemporaryDir tmp;
+    MountedAs(tmp, tmp.path(), type, options);
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(tmp.path()).constData(), &st) == 0);
+    QString mode;
+    QCOMPARE(FileLocks::ModesFromMount(quint64(st.st_dev), &mode), madeUp);
+    if (madeUp)
+        QCOMPARE(mode, fileMode);
 }
 
 void TestResultsFile::locksThatStayLocalTakeALockFile()

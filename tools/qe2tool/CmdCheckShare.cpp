@@ -23,6 +23,13 @@ struct TReport {
     QString text;
     bool unsafe = false;
     void safe(const QString &what) { text += QStringLiteral("safe    ") + what + QLatin1Char('\n'); }
+    // Not unsafe, but not to be told from here either.
+    void note(const QString &what, const QString &mend)
+    {
+        text += QStringLiteral("check   ") + what + QLatin1Char('\n');
+        if (!mend.isEmpty())
+            text += QStringLiteral("        mend: ") + mend + QLatin1Char('\n');
+    }
     void bad(const QString &what, const QString &mend)
     {
         unsafe = true;
@@ -130,6 +137,18 @@ void checkNewResultsFile(TReport &r, const QString &folder)
     }
     r.safe(QStringLiteral("results append: written, read back whole"));
     const QString mode = QString::number(file.st_mode & 0777, 8);
+    QString mountMode;
+    if (FileLocks::ModesFromMount(quint64(dir.st_dev), &mountMode)) {
+        // The bits seen here are the mount's, the same for every file: only the
+        // server knows whether another pupil's account may write the file.
+        r.note(QStringLiteral("a new results file's permissions cannot be seen from this computer: the mount shows "
+                              "every file as mode %1; another pupil's result is written only if the share lets "
+                              "every pupil's account write files others made")
+                   .arg(mountMode.isEmpty() ? mode : mountMode),
+               QStringLiteral("on Samba \"inherit permissions = yes\" or \"create mask = 0666\" with "
+                              "\"force create mode = 0666\"; try check-share from a second pupil's account"));
+        return;
+    }
     if (file.st_mode & S_IWOTH) {
         r.safe(QStringLiteral("a new results file is writable by every account (mode %1)").arg(mode));
     } else if ((file.st_mode & S_IWGRP) && file.st_gid == dir.st_gid && (dir.st_mode & S_ISGID)) {
