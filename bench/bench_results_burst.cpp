@@ -64,15 +64,18 @@ int Writer(const char *path, int index, long long startNs, int syncDelayMs)
     g_syncDelayMs = syncDelayMs;
     FsHooks().DataSync = SlowDataSync;
     QeClock::SeedRandom(quint64(::getpid()) * 0x9E3779B97F4A7C15ull ^ quint64(startNs));
+    // As the player: the folder as it was when the run started, each attempt
+    // off the main thread within its time limit.
+    const QString file = QString::fromLocal8Bit(path);
+    const TResultsFolder folder = ResultsFolderOf(file);
+    const TResultRecord rec = WriterRecord(index);
     const timespec at{time_t(startNs / 1000000000), long(startNs % 1000000000)};
     while (::clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &at, nullptr) == EINTR) {
     }
-    const QString file = QString::fromLocal8Bit(path);
-    const TResultRecord rec = WriterRecord(index);
-    if (AppendResultSeries(file, rec))
+    if (AppendResultSeries(file, rec, {}, {}, 10, folder, 20000))
         return 0;
     for (int series = 0; series < 10; ++series)
-        if (AppendResultSeries(file, rec))
+        if (AppendResultSeries(file, rec, {}, {}, 10, folder, 20000))
             return 1;
     return 2;
 }

@@ -3,9 +3,13 @@
 # (which has the CIFS and NFS clients this machine's kernel may lack), serves
 # a folder inside it with Samba and kernel nfsd over loopback, mounts each
 # share twice (127.0.0.1 and 127.0.0.2: two computers, each with its own
-# client) and runs the results burst's writers, half through each mount.
-# Prints, per share, lines lost, torn lines and players told of success whose
-# line is missing. Slow and needs root; not part of CI.
+# client) and runs the results burst's writers, half through each mount, also
+# while the SMB server is down for 28 s and while the share is lazily
+# unmounted, and saves a test on SMB that a player on the same client holds
+# open. Prints, per round, lines written, players told of a failure, lines lost
+# silently (a player told of success), torn or doubled lines, and players who
+# saw the retry question; then what check-share said of each mount. Slow and
+# needs root; not part of CI.
 #   apt-get install user-mode-linux kmod samba nfs-kernel-server nfs-common rpcbind cifs-utils
 # KEEP=1 keeps the guest's folder (log, console) in /tmp.
 # Usage: scripts/real-shares.sh [BENCH] (default build/bench/bench_results_burst)
