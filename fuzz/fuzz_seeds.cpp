@@ -250,7 +250,7 @@ int main(int argc, char **argv)
         TAnswersRecord a;
         a.When = QDateTime(QDate(2026, 12, 10), QTime(9, n, 30));
         a.TestName = QStringLiteral("Химия");
-        a.TestHash = QString(64, u'a' + n % 2);
+        a.TestHash = QString(64, QChar(char16_t(u'a' + n % 2)));
         a.LastName = n % 2 ? QStringLiteral("Ёлкин") : QStringLiteral("Иванов");
         a.Extra = QStringLiteral("9А");
         a.WholeQuestions = n == 3;
@@ -259,7 +259,7 @@ int main(int argc, char **argv)
         for (int q = 0; q < 3; ++q) {
             TAnswerItem it;
             it.Position = q + 2;
-            it.TextHash = QStringLiteral("0123456789abcde") + QChar(u'0' + q);
+            it.TextHash = QStringLiteral("0123456789abcde") + QChar(char16_t(u'0' + q));
             it.TextStart = QStringLiteral("Вопрос %1").arg(q + 1);
             it.Order = q == 1 ? QList<int>{2, 0, 1} : QList<int>{0, 1, 2};
             it.Key = QStringLiteral(" ! ");
