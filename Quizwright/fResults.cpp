@@ -346,6 +346,13 @@ void TfrmResults::UpdateItems()
 {
     const int tab = ui->tabsResults->indexOf(ui->tabItems);
     ui->tabsResults->setTabVisible(tab, m_answers != nullptr);
+    const QString key = QStringList{m_filter.Test.value_or(QStringLiteral("\x01")), m_filter.Extra.value_or(QStringLiteral("\x01")),
+                                    m_filter.From.toString(Qt::ISODate), m_filter.To.toString(Qt::ISODate)}
+                            .join(u'\n');
+    if (m_answers && m_answers.get() == m_itemsFrom && key == m_itemsKey)
+        return;
+    m_itemsFrom = m_answers.get();
+    m_itemsKey = key;
     const QString kept = ItemVersionShown() ? ItemVersionShown()->TestHash : QString();
     m_versions.clear();
     QString info;

@@ -118,6 +118,9 @@ private:
     TResultsFilter m_filter;
     std::shared_ptr<const TAnswersJournal> m_answers;
     QList<TItemVersion> m_versions;
+    // What the versions were made from: a new search by surname needs no new analysis.
+    QString m_itemsKey;
+    const TAnswersJournal *m_itemsFrom = nullptr;
     QThread *m_answersThread = nullptr;
     bool m_answersPending = false;
 };
