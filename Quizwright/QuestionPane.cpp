@@ -830,8 +830,12 @@ bool TQuestionPane::eventFilter(QObject *watched, QEvent *event)
 void TQuestionPane::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    // After the splitter has taken its own new size, which a window being
+    // shown delivers later than this.
     if (event->oldSize().isValid() && event->size().height() < event->oldSize().height())
-        KeepTextShare(ui->splQuestion, ui->panVariants->minimumHeight());
+        QMetaObject::invokeMethod(
+            this, [this] { KeepTextShare(ui->splQuestion, ui->panVariants->minimumHeight()); },
+            Qt::QueuedConnection);
     placeCheckBoxes();
 }
 
