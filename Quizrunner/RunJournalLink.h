@@ -35,6 +35,8 @@ public:
     const TRunResume &Resume() const { return m_resume; }
     const TQuestionList &ResumedQuestions() const { return m_resumed; }
     quint32 ResumedAskedCount() const { return m_base.AskedCount; }
+    // The run's items as drawn from the test file, fresh or resumed.
+    const QList<TJournalItem> &Drawn() const { return m_base.Items; }
 
     // The order of a fresh run, as drawn from stored.
     void Begin(const TQuestionList &stored, const TQuestionList &run,

@@ -1,7 +1,6 @@
 #include "TestRun.h"
 
-#include <optional>
-
+#include "AnswersJournal.h"
 #include "Clock.h"
 #include "ColorButton.h"
 #include "MCheckBox.h"
@@ -84,7 +83,9 @@ public:
     void bbtnCheckClick();
     void bbtnCommentClick();
     void SwitchItem(int newCur, bool scroll);
-    void SaveResults();
+    bool SaveResults();
+    TAnswersRecord AnswersRecord(const TQuestionList &asked, const QStringList &marks) const;
+    void WriteAnswers(const TQuestionList &asked, const QStringList &marks, bool mayBeThere);
     void ShowResults();
     QString ResultsPath() const;
     TResultRecord ResultRecord() const;
@@ -277,6 +278,8 @@ void TTestRun::Start(const TRunResume *resume)
     d->qui()->panClock->hide();
     d->scoredMarks = d->Marks();
     d->scored = true;
+    // Scoring takes the exact answers out of the list: the journal needs them all.
+    const TQuestionList asked = d->items();
     const TRunScore r = ScoreRun(d->items(), info.Options);
     d->score = r.Score;
     d->possible = r.PossibleScore;
@@ -289,8 +292,12 @@ void TTestRun::Start(const TRunResume *resume)
         // The journal says "saving" on disk before the line can be there, so a
         // crash in between finds the line rather than writing it twice.
         d->Notify(TRunStep::Saving);
-        if (!resumedAtSave || !ResultsFileHoldsLine(d->ResultsPath(), ResultsDataLine(d->ResultRecord())))
-            d->SaveResults();
+        const bool lineThere =
+            resumedAtSave && ResultsFileHoldsLine(d->ResultsPath(), ResultsDataLine(d->ResultRecord()));
+        // Only beside a line that is there: a record without its line would
+        // count a run the results do not hold.
+        if (lineThere || d->SaveResults())
+            d->WriteAnswers(asked, d->scoredMarks, resumedAtSave);
     }
     d->phase = 3;
     d->Notify(TRunStep::Saved);
@@ -546,7 +553,7 @@ TResultRecord TTestRunPrivate::ResultRecord() const
     return rec;
 }
 
-void TTestRunPrivate::SaveResults()
+bool TTestRunPrivate::SaveResults()
 {
     Ui::TfrmSaveResults *ui = save->ui;
     const QString path = ResultsPath();
@@ -562,12 +569,15 @@ void TTestRunPrivate::SaveResults()
         ui->labInfo->repaint();
     };
     const auto pump = [] { QCoreApplication::processEvents(); };
+    bool written = false;
     for (;;) {
         save->SaveChoice = TfrmSaveResults::ChoiceNone;
         // Off this thread and at most 20 s an attempt: a hung network lock
         // call must leave the window alive and the question reachable.
-        if (AppendResultSeries(path, rec, onAttempt, pump, 10, resultsFolder, 20000))
+        if (AppendResultSeries(path, rec, onAttempt, pump, 10, resultsFolder, 20000)) {
+            written = true;
             break;
+        }
         ui->labInfo->setText(QStringLiteral("Ошибка сохранения:\n") + path);
         ui->btnRetry->setEnabled(true);
         ui->btnCont->setEnabled(true);
@@ -582,6 +592,73 @@ void TTestRunPrivate::SaveResults()
     }
     if (save)
         save->hide();
+    return written;
+}
+
+TAnswersRecord TTestRunPrivate::AnswersRecord(const TQuestionList &asked, const QStringList &marks) const
+{
+    TAnswersRecord rec;
+    // To the second, as the line holds it to the minute: the record of this
+    // run is the same bytes whenever it is made.
+    rec.When = QDateTime::fromMSecsSinceEpoch(resultTime - resultTime % 1000);
+    rec.TestName = ctx.TestName;
+    rec.TestHash = QString::fromLatin1(ctx.TestHash.toHex());
+    rec.LastName = data->LastName();
+    rec.FirstName = data->FirstName();
+    rec.Patronymic = data->Patronymic();
+    rec.Extra = data->AddInfo();
+    rec.WholeQuestions = info().has(CountWholeQuestion);
+    rec.Score = score;
+    rec.PossibleScore = possible;
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        const TNQuestion &q = *asked[i];
+        if (q.IsInformation())
+            continue;
+        const TJournalItem &drawn = ctx.Drawn[qsizetype(i)];
+        const qsizetype n = q.Variants.size();
+        TAnswerItem it;
+        it.Position = int(drawn.StoredIndex) + 1;
+        it.TextHash = AnswersJournal::QuestionTextHash(q);
+        it.TextStart = AnswersJournal::QuestionTextStart(q);
+        const QString shown = marks.value(qsizetype(i));
+        it.Key = QString(n, u' ');
+        if (shown.size() == n && shown.contains(u'!'))
+            it.Marks = QString(n, u' ');
+        for (qsizetype k = 0; k < n; ++k) {
+            const int stored = drawn.VariantOrder.value(k, quint16(k));
+            it.Order.append(stored);
+            if (stored < 0 || stored >= n)
+                continue;
+            if (k < q.RightMarks.size() && q.RightMarks[k] == u'!')
+                it.Key[stored] = u'!';
+            if (!it.Marks.isEmpty() && shown[k] == u'!')
+                it.Marks[stored] = u'!';
+        }
+        rec.Items.append(it);
+    }
+    return rec;
+}
+
+void TTestRunPrivate::WriteAnswers(const TQuestionList &asked, const QStringList &marks, bool mayBeThere)
+{
+    if (ctx.AnswersPath.isEmpty())
+        return;
+    const auto log = [this](const QString &text) {
+        if (ctx.Log)
+            ctx.Log(text);
+    };
+    if (ctx.Drawn.size() != qsizetype(asked.size())) {
+        log(QStringLiteral("answers journal not written: the run's order is unknown"));
+        return;
+    }
+    const QByteArray line = AnswersJournal::RecordLine(AnswersRecord(asked, marks));
+    // A run resumed after a crash at the save may have written its record already.
+    if (mayBeThere && ResultsFileHoldsLine(ctx.AnswersPath, line))
+        return;
+    QString error;
+    const auto pump = [] { QCoreApplication::processEvents(); };
+    if (!AppendRecordSeries(ctx.AnswersPath, line, pump, 10, resultsFolder, 20000, &error))
+        log(QStringLiteral("answers journal not written: ") + error);
 }
 
 void TTestRunPrivate::ShowResults()

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "QuizEngineCommon.h"
+#include "RunJournal.h"
 
 class QWidget;
 class QTimer;
@@ -44,6 +45,14 @@ struct TRunContext {
     // Told of every change that matters; on Saving it returns once the
     // journal that says so is on disk.
     std::function<void(TRunStep)> Changed;
+    // The answers journal beside the results file: where the run's record
+    // goes after its result line (empty: not written), the run's items as
+    // drawn from the test file (DrawnOrder) and the test's SHA-256.
+    QString AnswersPath;
+    QList<TJournalItem> Drawn;
+    QByteArray TestHash;
+    // Failures the pupil is not asked about (the player's log).
+    std::function<void(const QString &)> Log;
 };
 
 class TTestRunPrivate;

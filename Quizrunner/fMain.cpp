@@ -17,6 +17,8 @@
 #include "FileLocks.h"
 #include "MessageBoxes.h"
 #include "Randomize.h"
+#include "PlayerLog.h"
+#include "AnswersJournal.h"
 #include "ResourceTrailer.h"
 #include "ResultsFile.h"
 #include "RunJournalLink.h"
@@ -251,6 +253,13 @@ void TfrmMain::CreateRun()
         if (m_journal && m_run)
             m_journal->Record(*m_run, step);
     };
+    const QString results = Embedded ? EmbeddedResultsPath(TestPath) : ResultsPath;
+    if (m_journal && PlayerConfig::AnswersJournalEnabled())
+        ctx.AnswersPath = AnswersJournal::PathFor(results);
+    if (m_journal)
+        ctx.Drawn = m_journal->Drawn();
+    ctx.TestHash = m_testHash;
+    ctx.Log = [](const QString &text) { PlayerLog::Write(text); };
     m_run = std::make_unique<TTestRun>(ctx);
 }
 

@@ -1,4 +1,6 @@
 #include "fMain.h"
+
+#include "AnswersJournal.h"
 #include "ui_fMain.h"
 
 #include <QAbstractButton>
@@ -266,7 +268,12 @@ void TfrmMain::SetUpActions()
     for (QToolBar *bar : {ui->TBToolBarStandart, ui->TBToolbarFormat})
         bar->setAllowedAreas(Qt::TopToolBarArea | Qt::LeftToolBarArea | Qt::RightToolBarArea);
     connect(ui->actServiceParameters, &QAction::triggered, this, &TfrmMain::actServiceParametersExecute);
-    connect(ui->actServiceResults, &QAction::triggered, this, [this] { TfrmResults::ChooseAndShow(this, &TfrmMain::OpenSettings); });
+    connect(ui->actServiceResults, &QAction::triggered, this, [this] {
+        if (TfrmResults *w = TfrmResults::ChooseAndShow(this, &TfrmMain::OpenSettings))
+            w->OpenInEditor = [this](const QString &path, int position, const QString &hash) {
+                OpenAtQuestion(path, position, hash);
+            };
+    });
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, &TfrmMain::DockContextMenu);
 }
@@ -369,11 +376,19 @@ int TfrmMain::RunProgram()
         TfrmMain frmMain;
         frmMain.QuitOnEnd = true;
         const QStringList args = QCoreApplication::arguments();
-        for (int i = 1; i < args.size(); ++i)
-            if (!args.at(i).startsWith(u'-')) {
-                frmMain.SetStartFile(args.at(i));
-                break;
-            }
+        QString startFile;
+        for (int i = 1; i < args.size(); ++i) {
+            if (args.at(i) == QLatin1String("--question") || args.at(i) == QLatin1String("--question-hash"))
+                ++i;
+            else if (!args.at(i).startsWith(u'-') && startFile.isEmpty())
+                startFile = args.at(i);
+        }
+        if (!startFile.isEmpty())
+            frmMain.SetStartFile(startFile);
+        const qsizetype q = args.indexOf(QStringLiteral("--question"));
+        const qsizetype h = args.indexOf(QStringLiteral("--question-hash"));
+        if (q > 0)
+            frmMain.SetStartQuestion(args.value(q + 1).toInt(), h > 0 ? args.value(h + 1) : QString());
         if (frmMain.FormCreate(ConfigPath())) {
             frmMain.ShowCentred();
             rc = QApplication::exec();
@@ -522,8 +537,10 @@ void TfrmMain::FormActivate()
     if (!m_startFile.isEmpty()) {
         const QString path = m_startFile;
         m_startFile.clear();
-        RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); });
+        const bool read = RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); });
         RebuildRecentMenu();
+        if (read && m_startQuestion > 0)
+            GoToQuestion(m_startQuestion, m_startHash);
     }
     m_recovery->OfferRecovery();
 }
@@ -791,6 +808,48 @@ bool TfrmMain::OpenFile()
     const bool ok = RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); });
     RebuildRecentMenu();
     return ok;
+}
+
+void TfrmMain::OpenAtQuestion(const QString &path, int position, const QString &textHash)
+{
+    if (!m_working)
+        return;
+    if (!m_doc->isCurrentFile(QFileInfo(path).absoluteFilePath()) && !m_doc->isCurrentFile(path)) {
+        if (!CheckSaved())
+            return;
+        if (!RunRead([this, path](const TReadOptions &o) { return m_doc->OpenFile(path, o); }))
+            return;
+        RebuildRecentMenu();
+    }
+    GoToQuestion(position, textHash);
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::GoToQuestion(int position, const QString &textHash)
+{
+    const int count = Model()->count();
+    const auto same = [&](int row) {
+        return textHash.isEmpty() || AnswersJournal::QuestionTextHash(Model()->question(row)) == textHash;
+    };
+    int row = position - 1;
+    if (row < 0 || row >= count || !same(row)) {
+        int found = -1;
+        for (int r = 0; r < count && found < 0; ++r)
+            if (same(r))
+                found = r;
+        if (found >= 0) {
+            SInfo(QStringLiteral("Вопрос №%1 теперь стоит под №%2").arg(position).arg(found + 1));
+            row = found;
+        } else {
+            ShowMsg2(QStringLiteral("Внимание!"),
+                     QStringLiteral("Вопрос №%1 изменен после тестирования: его текст не тот, что видели ученики.")
+                         .arg(position),
+                     QMessageBox::Ok, QMessageBox::Warning);
+        }
+    }
+    if (row >= 0 && row < count)
+        FocusRow(row);
 }
 
 void TfrmMain::OpenRecentFile(const QString &path)

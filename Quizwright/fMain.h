@@ -81,6 +81,18 @@ public:
     bool FormCreate(const QString &configPath);
     // Opened once the access password has been given.
     void SetStartFile(const QString &path) { m_startFile = path; }
+    // Shown once the start file is open (--question N --question-hash H).
+    void SetStartQuestion(int position, const QString &textHash)
+    {
+        m_startQuestion = position;
+        m_startHash = textHash;
+    }
+    // From the item analysis: opens path (asking about unsaved changes, as
+    // opening does) and shows the question at its 1-based position when its
+    // text's hash is textHash; a question that moved is found by the hash,
+    // one that changed is shown at its position with a warning.
+    void OpenAtQuestion(const QString &path, int position, const QString &textHash);
+    void GoToQuestion(int position, const QString &textHash);
     // Centred on the screen at the design size.
     void ShowCentred();
     // The access password was given: the editor is open for work.
@@ -204,6 +216,8 @@ private:
     QString AskFileName(bool save, const QString &dir, const QString &name);
     // The common part of every read: status, cursor, progress, messages, focus.
     bool RunRead(const std::function<TOpenResult(const TReadOptions &)> &read);
+    int m_startQuestion = 0;
+    QString m_startHash;
     void RebuildRecentMenu();
     void DocumentReplaced();
     void QTreeCurrentChanged(const QModelIndex &current);

@@ -1,6 +1,7 @@
 #include "fResults.h"
 #include "ui_fResults.h"
 
+#include "AnswersJournal.h"
 #include "MessageBoxes.h"
 #include "ResultsExport.h"
 #include "ResultsFile.h"
@@ -20,7 +21,9 @@
 #include <QHeaderView>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QProgressBar>
+#include <QThread>
 #include <QSettings>
 #include <QTextDocument>
 #include <QTimer>
@@ -31,6 +34,9 @@ const QString SettingsGroup = QStringLiteral("Quizwright/Results");
 const QString AllTests = QStringLiteral("Все тесты");
 const QString AllExtras = QStringLiteral("Все");
 const QString NoExtra = QStringLiteral("(не указано)");
+const QString ChooseTest = QStringLiteral("Выберите тест в фильтре: в журнале ответов их несколько.");
+const QString NoAnswers = QStringLiteral("В журнале ответов нет прохождений этого теста.");
+const QString TestNotFound = QStringLiteral("Файл теста не найден: ");
 // After a change, so that a player's write is read once, whole.
 const int ReloadDelayMs = 300;
 
@@ -152,10 +158,37 @@ TfrmResults::TfrmResults(TSettingsOpener settings, QWidget *parent)
     connect(ui->btnCopyMarks, &QPushButton::clicked, this, [this] { CopyChart(m_marksView); });
     connect(ui->btnSavePercent, &QPushButton::clicked, this, [this] { SaveChart(m_percentView, QStringLiteral("проценты")); });
     connect(ui->btnSaveMarks, &QPushButton::clicked, this, [this] { SaveChart(m_marksView, QStringLiteral("оценки")); });
+
+    QStringList itemTitles;
+    for (int c = 0; c < int(TItemColumn::Count); ++c)
+        itemTitles << ItemAnalysis::ColumnTitle(TItemColumn(c));
+    ui->tblItems->setColumnCount(int(itemTitles.size()));
+    ui->tblItems->setHorizontalHeaderLabels(itemTitles);
+    ui->tblItems->horizontalHeader()->setStretchLastSection(true);
+    ui->tblItems->verticalHeader()->hide();
+    ui->tblItems->verticalHeader()->setDefaultSectionSize(ui->tblItems->fontMetrics().height() + 6);
+    connect(ui->cbVersion, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_filling)
+            FillItems();
+    });
+    connect(ui->tblItems, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenItem(row); });
+    ui->tabsResults->setTabVisible(ui->tabsResults->indexOf(ui->tabItems), false);
     ShownChanged();
 }
 
-TfrmResults::~TfrmResults() = default;
+TfrmResults::~TfrmResults()
+{
+    if (m_answersThread)
+        m_answersThread->wait();
+}
+
+QTableWidget *TfrmResults::ItemsTable() const { return ui->tblItems; }
+
+const TItemVersion *TfrmResults::ItemVersionShown() const
+{
+    const int at = ui->cbVersion->currentIndex();
+    return at >= 0 && at < m_versions.size() ? &m_versions[at] : nullptr;
+}
 
 TfrmResults *TfrmResults::ChooseAndShow(QWidget *owner, TSettingsOpener settings, const QString &dir)
 {
@@ -226,6 +259,9 @@ void TfrmResults::Watch()
     m_watcher->addPath(dir);
     if (QFileInfo::exists(m_path))
         m_watcher->addPath(m_path);
+    const QString answers = AnswersJournal::PathFor(m_path);
+    if (QFileInfo::exists(answers))
+        m_watcher->addPath(answers);
 }
 
 void TfrmResults::btnReloadClick()
@@ -241,8 +277,9 @@ void TfrmResults::btnReloadClick()
 
 void TfrmResults::FileChanged()
 {
-    if (!m_watcher->files().contains(m_path) && QFileInfo::exists(m_path))
-        m_watcher->addPath(m_path);
+    for (const QString &p : {m_path, AnswersJournal::PathFor(m_path)})
+        if (!m_watcher->files().contains(p) && QFileInfo::exists(p))
+            m_watcher->addPath(p);
     if (ui->chboxAutoReload->isChecked())
         m_reloadTimer->start();
 }
@@ -265,7 +302,171 @@ void TfrmResults::ReadDone(std::shared_ptr<const Results::TReadOutcome> outcome)
     m_model->setTable(table);
     if (!table->HasHeader && !table->Rows.isEmpty())
         ui->StatusBar->showMessage(QStringLiteral(" Файл без строки заголовка"));
+    // The player appends the answers after the line: they are read after it.
+    LoadAnswers();
     Q_EMIT Loaded();
+}
+
+void TfrmResults::LoadAnswers()
+{
+    if (m_answersThread) {
+        m_answersPending = true;
+        return;
+    }
+    auto outcome = std::make_shared<AnswersJournal::TReadOutcome>();
+    const QString path = AnswersJournal::PathFor(m_path);
+    m_answersThread = QThread::create([outcome, path] { *outcome = AnswersJournal::ReadFile(path); });
+    m_answersThread->setParent(this);
+    connect(m_answersThread, &QThread::finished, this, [this, outcome] {
+        m_answersThread->deleteLater();
+        m_answersThread = nullptr;
+        AnswersRead(outcome);
+        if (m_answersPending) {
+            m_answersPending = false;
+            LoadAnswers();
+        }
+    });
+    m_answersThread->start();
+}
+
+void TfrmResults::AnswersRead(const std::shared_ptr<AnswersJournal::TReadOutcome> &outcome)
+{
+    if (outcome->Status == AnswersJournal::TReadStatus::Ok) {
+        m_answers = std::shared_ptr<const TAnswersJournal>(outcome, &outcome->Journal);
+    } else {
+        m_answers.reset();
+        if (outcome->Status != AnswersJournal::TReadStatus::Missing)
+            ui->StatusBar->showMessage(QLatin1Char(' ') + outcome->Error);
+    }
+    UpdateItems();
+    Q_EMIT AnswersLoaded();
+}
+
+void TfrmResults::UpdateItems()
+{
+    const int tab = ui->tabsResults->indexOf(ui->tabItems);
+    ui->tabsResults->setTabVisible(tab, m_answers != nullptr);
+    const QString key = QStringList{m_filter.Test.value_or(QStringLiteral("\x01")), m_filter.Extra.value_or(QStringLiteral("\x01")),
+                                    m_filter.From.toString(Qt::ISODate), m_filter.To.toString(Qt::ISODate)}
+                            .join(u'\n');
+    if (m_answers && m_answers.get() == m_itemsFrom && key == m_itemsKey)
+        return;
+    m_itemsFrom = m_answers.get();
+    m_itemsKey = key;
+    const QString kept = ItemVersionShown() ? ItemVersionShown()->TestHash : QString();
+    m_versions.clear();
+    QString info;
+    if (m_answers) {
+        // What the filter shows, the surname search aside: the analysis is of a class, not of a pupil.
+        TResultsFilter f = m_filter;
+        f.Surname.clear();
+        QList<TAnswersRecord> records;
+        QStringList tests;
+        for (const TAnswersRecord &r : m_answers->Records) {
+            TResultRow row;
+            row.Date = r.When.date();
+            row.TestName = r.TestName;
+            row.LastName = r.LastName;
+            row.Extra = r.Extra;
+            if (!f.Accepts(row))
+                continue;
+            records.append(r);
+            if (!tests.contains(r.TestName))
+                tests.append(r.TestName);
+        }
+        if (!f.Test && tests.size() > 1)
+            info = ChooseTest;
+        else if (records.isEmpty())
+            info = NoAnswers;
+        else
+            m_versions = ItemAnalysis::Analyse(records, f.Test);
+        if (m_answers->BadCount > 0)
+            info += QStringLiteral(" Повреждённых строк в журнале ответов: %1.").arg(m_answers->BadCount);
+    }
+    m_filling = true;
+    ui->cbVersion->clear();
+    int select = 0;
+    for (int i = 0; i < m_versions.size(); ++i) {
+        ui->cbVersion->addItem(ItemAnalysis::VersionTitle(m_versions[i]), m_versions[i].TestHash);
+        if (m_versions[i].TestHash == kept)
+            select = i;
+    }
+    // The latest version is what a teacher works on.
+    if (kept.isEmpty() && !m_versions.isEmpty())
+        select = int(m_versions.size()) - 1;
+    ui->cbVersion->setCurrentIndex(m_versions.isEmpty() ? -1 : select);
+    ui->cbVersion->setEnabled(m_versions.size() > 1);
+    m_filling = false;
+    ui->labItemsInfo->setText(info.trimmed());
+    FillItems();
+}
+
+void TfrmResults::FillItems()
+{
+    QTableWidget *w = ui->tblItems;
+    const TItemVersion *v = ItemVersionShown();
+    w->setRowCount(v ? int(v->Items.size()) : 0);
+    if (!v)
+        return;
+    const QColor flagged(255, 215, 215);
+    for (int i = 0; i < v->Items.size(); ++i) {
+        const TItemStats &it = v->Items[i];
+        const QString flags = ItemAnalysis::FlagsText(it.Flags);
+        const auto put = [&](TItemColumn c, const QVariant &value, Qt::Alignment align = Qt::AlignRight) {
+            auto *cell = new QTableWidgetItem;
+            cell->setData(Qt::DisplayRole, value);
+            cell->setTextAlignment(align | Qt::AlignVCenter);
+            if (it.Flags) {
+                cell->setBackground(flagged);
+                cell->setToolTip(flags);
+            }
+            w->setItem(i, int(c), cell);
+        };
+        put(TItemColumn::Position, it.Position);
+        put(TItemColumn::Text, it.TextStart, Qt::AlignLeft);
+        put(TItemColumn::Seen, it.Seen);
+        put(TItemColumn::Answered, it.Answered);
+        put(TItemColumn::Facility, ItemAnalysis::Number(it.Facility));
+        put(TItemColumn::Discrimination, ItemAnalysis::Number(it.Discrimination));
+        put(TItemColumn::PointBiserial, ItemAnalysis::Number(it.PointBiserial));
+        put(TItemColumn::Variants, ItemAnalysis::VariantsText(it), Qt::AlignLeft);
+        put(TItemColumn::Flags, flags, Qt::AlignLeft);
+    }
+    w->resizeColumnsToContents();
+    w->setColumnWidth(int(TItemColumn::Text), std::min(w->columnWidth(int(TItemColumn::Text)), 320));
+}
+
+QString TfrmResults::FindTestFile(const TItemVersion &v)
+{
+    const QString dir = QFileInfo(m_path).absolutePath();
+    const QString beside = dir + u'/' + v.TestName + QStringLiteral(".qe2");
+    if (QFileInfo(beside).isFile())
+        return beside;
+    return AskFile(false, QStringLiteral("Тесты (*.qe2);;Все файлы (*)"), beside);
+}
+
+void TfrmResults::OpenItem(int row)
+{
+    const TItemVersion *v = ItemVersionShown();
+    if (!v || row < 0 || row >= v->Items.size())
+        return;
+    const TItemStats it = v->Items[row];
+    const QString test = FindTestFile(*v);
+    if (test.isEmpty())
+        return;
+    if (!QFileInfo(test).isFile()) {
+        ShowError(TestNotFound + test);
+        return;
+    }
+    if (OpenInEditor) {
+        OpenInEditor(test, it.Position, it.TextHash);
+        return;
+    }
+    // The window alone: an editor of its own, which asks for the access password.
+    const QStringList args{test, QStringLiteral("--question"), QString::number(it.Position),
+                           QStringLiteral("--question-hash"), it.TextHash};
+    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), args))
+        ShowError(QStringLiteral("Не удалось запустить редактор тестов"));
 }
 
 void TfrmResults::FillChoices(const TResultsTable &t)
@@ -330,7 +531,9 @@ void TfrmResults::FilterChanged()
     if (ui->chboxDateTo->isChecked())
         f.To = ui->edDateTo->date();
     f.Surname = ui->edSearch->text();
+    m_filter = f;
     m_model->setFilter(f);
+    UpdateItems();
 }
 
 void TfrmResults::MarksChanged()
@@ -392,7 +595,8 @@ void TfrmResults::btnExportClick()
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool ok = csv ? Results::WriteCsv(path, m_model->rows(), m_model->shown(), m_model->scale(), &error)
-                        : Results::WriteXlsx(path, m_model->rows(), m_model->shown(), m_model->scale(), &error);
+                        : Results::WriteXlsx(path, m_model->rows(), m_model->shown(), m_model->scale(), &error,
+                                             m_answers ? &m_versions : nullptr);
     QApplication::restoreOverrideCursor();
     if (!ok)
         ShowError(error);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "ItemAnalysis.h"
 #include "ResultsAnalysis.h"
 
 namespace Ui { class TfrmResults; }
@@ -17,10 +18,13 @@ class QFileSystemWatcher;
 class QPrinter;
 class QProgressBar;
 class QSettings;
+class QTableWidget;
+class QThread;
 class QTimer;
 class TResultsLoader;
 class TResultsModel;
 namespace Results { struct TReadOutcome; }
+namespace AnswersJournal { struct TReadOutcome; }
 
 class TfrmResults : public QMainWindow {
     Q_OBJECT
@@ -47,6 +51,22 @@ public:
     bool IsLoading() const;
     QChartView *PercentChart() const { return m_percentView; }
     QChartView *MarksChart() const { return m_marksView; }
+    // The item analysis page: shown when the results file has its answers
+    // journal; the versions of the test the filter shows, the one on show.
+    QTableWidget *ItemsTable() const;
+    const QList<TItemVersion> &ItemVersions() const { return m_versions; }
+    const TItemVersion *ItemVersionShown() const;
+    bool HasAnswers() const { return m_answers != nullptr; }
+
+    // Opens the test at a question (1-based position in the file, checked
+    // there by its text's hash). The editor that opened the window sets it;
+    // without it a new editor is started on the test.
+    std::function<void(const QString &testPath, int position, const QString &textHash)> OpenInEditor;
+    // The test file of a version: <test name>.qe2 beside the results file,
+    // else one the teacher chooses; empty when none.
+    QString FindTestFile(const TItemVersion &v);
+    // What a double click on row of the analysis does.
+    void OpenItem(int row);
 
     // For tests: file dialogs (save: a path to write, or empty; open: a file to read).
     static inline std::function<QString(bool save, const QString &filter, const QString &suggested)> FileNameInput;
@@ -54,6 +74,8 @@ public:
 Q_SIGNALS:
     // A reading ended and the window shows it (or its failure).
     void Loaded();
+    // The answers journal was read (or found missing) and the page follows it.
+    void AnswersLoaded();
 
 private:
     void btnReloadClick();
@@ -68,6 +90,10 @@ private:
     void CopyChart(QChartView *view);
     void SaveChart(QChartView *view, const QString &name);
 
+    void LoadAnswers();
+    void AnswersRead(const std::shared_ptr<AnswersJournal::TReadOutcome> &outcome);
+    void UpdateItems();
+    void FillItems();
     void FillChoices(const TResultsTable &t);
     void FillBadLines(const TResultsTable &t);
     void UpdateStatistics();
@@ -89,4 +115,12 @@ private:
     QBarSet *m_percentSet;
     QBarSet *m_marksSet;
     bool m_filling = false;
+    TResultsFilter m_filter;
+    std::shared_ptr<const TAnswersJournal> m_answers;
+    QList<TItemVersion> m_versions;
+    // What the versions were made from: a new search by surname needs no new analysis.
+    QString m_itemsKey;
+    const TAnswersJournal *m_itemsFrom = nullptr;
+    QThread *m_answersThread = nullptr;
+    bool m_answersPending = false;
 };

@@ -9,7 +9,7 @@
 
 int main(int argc, char *argv[])
 {
-    const TProgramOptions options{QStringLiteral("Редактор тестов."), QStringLiteral("[ТЕСТ.qe2 | --results ФАЙЛ.res]"),
+    const TProgramOptions options{QStringLiteral("Редактор тестов."), QStringLiteral("[ТЕСТ.qe2 [--question N] | --results ФАЙЛ.res]"),
                                   QStringLiteral("Тест, который открывается после ввода пароля доступа, "
                                                  "или файл результатов, который открывается в окне результатов.")};
     if (const std::optional<int> rc = ProgramOptions::AnswerCommandLine(argc, argv, QStringLiteral("Quizwright"), options))

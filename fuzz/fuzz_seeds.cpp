@@ -2,6 +2,7 @@
 // test files of every header version, question records, a configuration
 // file, a program with a resource trailer, rich-text records with a picture
 // object and their storages, the default word-processor template. Usage: fuzz_seeds OUTDIR
+#include "AnswersJournal.h"
 #include "BZStreams.h"
 #include "DocxZip.h"
 #include "QuizEngineCommon.h"
@@ -242,5 +243,31 @@ int main(int argc, char **argv)
         results += ResultsDataLine(r);
     }
     put("results", "class.res", results + results.left(40));
+
+    // An answers journal of four runs, shuffled, one question unanswered, a cut last line.
+    QByteArray answers;
+    for (int n = 0; n < 4; ++n) {
+        TAnswersRecord a;
+        a.When = QDateTime(QDate(2026, 12, 10), QTime(9, n, 30));
+        a.TestName = QStringLiteral("Химия");
+        a.TestHash = QString(64, QChar(char16_t(u'a' + n % 2)));
+        a.LastName = n % 2 ? QStringLiteral("Ёлкин") : QStringLiteral("Иванов");
+        a.Extra = QStringLiteral("9А");
+        a.WholeQuestions = n == 3;
+        a.Score = n;
+        a.PossibleScore = 3;
+        for (int q = 0; q < 3; ++q) {
+            TAnswerItem it;
+            it.Position = q + 2;
+            it.TextHash = QStringLiteral("0123456789abcde") + QChar(char16_t(u'0' + q));
+            it.TextStart = QStringLiteral("Вопрос %1").arg(q + 1);
+            it.Order = q == 1 ? QList<int>{2, 0, 1} : QList<int>{0, 1, 2};
+            it.Key = QStringLiteral(" ! ");
+            it.Marks = q == n ? QString() : q < n ? QStringLiteral(" ! ") : QStringLiteral("! !");
+            a.Items.append(it);
+        }
+        answers += AnswersJournal::RecordLine(a);
+    }
+    put("answers", "class.answers", answers + answers.left(60));
     return 0;
 }

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 SECS=${1:-60}
 [ $# -gt 0 ] && shift
-TARGETS=${*:-testfile question rtf richrecord storage config trailer template moodle gift aiken clipboard journal recovery results}
+TARGETS=${*:-testfile question rtf richrecord storage config trailer template moodle gift aiken clipboard journal recovery results answers}
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FUZZ_DIR=${FUZZ_DIR:-$HOME/.cache/qe-fuzz}
 JOBS=$(nproc); [ "$JOBS" -gt 2 ] && JOBS=2

@@ -175,9 +175,8 @@ enum class TCreate { Linked, Exists, Unsupported, Failed };
 // Puts a file holding only the header under the name, all at once: a second
 // player either sees no file or a file with its header, never an empty one it
 // would append to before the header is in.
-TCreate CreateWithHeader(const QByteArray &native, int *err)
+TCreate CreateWithHeader(const QByteArray &native, const QByteArray &header, int *err)
 {
-    const QByteArray header = ResultsHeaderLine();
     const QByteArray dir = FolderOf(native);
 
     QByteArray tmp;
@@ -196,7 +195,7 @@ TCreate CreateWithHeader(const QByteArray &native, int *err)
     }
     ShareLikeFolder(fd.get(), dir);
     qsizetype written;
-    if (!WriteAll(fd.get(), header, &written, err) || !SyncData(fd.get(), err)) {
+    if ((!header.isEmpty() && !WriteAll(fd.get(), header, &written, err)) || !SyncData(fd.get(), err)) {
         fd.reset();
         ::unlink(tmp.constData());
         return TCreate::Failed;
@@ -361,12 +360,13 @@ void SweepLeftovers(const QByteArray &folder)
 
 // Opens the results file, creating it with its header when missing; -1 with
 // error set on failure. noHardLinks: created where links are refused.
-int OpenOrCreate(const QString &path, const QByteArray &native, bool *noHardLinks, QString *error)
+int OpenOrCreate(const QString &path, const QByteArray &native, const QByteArray &header, bool *noHardLinks,
+                 QString *error)
 {
     int err = 0;
     TFd fd(OpenExisting(native));
     if (fd.get() < 0 && errno == ENOENT) {
-        switch (CreateWithHeader(native, &err)) {
+        switch (CreateWithHeader(native, header, &err)) {
         case TCreate::Linked:
         case TCreate::Exists:
             fd.reset(OpenExisting(native));
@@ -400,6 +400,7 @@ int OpenOrCreate(const QString &path, const QByteArray &native, bool *noHardLink
 }
 
 struct TAttempt {
+    QByteArray Header;  // what a new file starts with
     TResultsFolder Folder;
     TLeftOver *Left = nullptr;
     const std::atomic<bool> *Abandoned = nullptr;
@@ -441,7 +442,7 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
                 return TAppendOutcome::Failed;
             }
         }
-        fd.reset(OpenOrCreate(path, native, &noHardLinks, error));
+        fd.reset(OpenOrCreate(path, native, a.Header, &noHardLinks, error));
         if (fd.get() < 0)
             return TAppendOutcome::Failed;
         if (::fstat(fd.get(), &st) != 0) {
@@ -488,8 +489,8 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
         return TAppendOutcome::Failed;
     }
     QByteArray text = line;
-    if (end == 0 && (noHardLinks || FolderLacksHardLinks(native)))
-        text.prepend(ResultsHeaderLine());
+    if (end == 0 && !a.Header.isEmpty() && (noHardLinks || FolderLacksHardLinks(native)))
+        text.prepend(a.Header);
     if (a.Abandoned && a.Abandoned->load()) {
         SetError(error, path, QStringLiteral("given up"));
         return TAppendOutcome::Failed;
@@ -526,8 +527,9 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
 
 // One attempt on a thread of its own, given up after limitMs (a hung lock
 // call or server must not freeze the window); pump runs meanwhile.
-bool AttemptWithLimit(const QString &path, const QByteArray &line, const TResultsFolder &folder,
-                      TLeftOver *left, int limitMs, const std::function<void()> &pump)
+bool AttemptWithLimit(const QString &path, const QByteArray &header, const QByteArray &line,
+                      const TResultsFolder &folder, TLeftOver *left, int limitMs,
+                      const std::function<void()> &pump, QString *error)
 {
     struct TShared {
         std::mutex Mutex;
@@ -536,12 +538,16 @@ bool AttemptWithLimit(const QString &path, const QByteArray &line, const TResult
         std::atomic<bool> Abandoned{false};
         TLeftOver Left;
         TAppendOutcome Outcome = TAppendOutcome::Failed;
+        QString Error;
     };
     auto shared = std::make_shared<TShared>();
     shared->Left = *left;
-    std::thread([shared, path, line, folder] {
-        const TAppendOutcome outcome = Attempt(path, line, {folder, &shared->Left, &shared->Abandoned}, nullptr);
+    std::thread([shared, path, header, line, folder] {
+        QString error;
+        const TAppendOutcome outcome =
+            Attempt(path, line, {header, folder, &shared->Left, &shared->Abandoned}, &error);
         std::lock_guard<std::mutex> lock(shared->Mutex);
+        shared->Error = error;
         shared->Outcome = outcome;
         shared->Finished = true;
         shared->Done.notify_all();
@@ -551,6 +557,7 @@ bool AttemptWithLimit(const QString &path, const QByteArray &line, const TResult
     while (!shared->Finished) {
         if (std::chrono::steady_clock::now() >= until) {
             shared->Abandoned = true;
+            SetError(error, path, QStringLiteral("no answer within %1 ms").arg(limitMs));
             return false;
         }
         shared->Done.wait_for(lock, std::chrono::milliseconds(20));
@@ -561,6 +568,8 @@ bool AttemptWithLimit(const QString &path, const QByteArray &line, const TResult
         }
     }
     *left = shared->Left;
+    if (error)
+        *error = shared->Error;
     return shared->Outcome == TAppendOutcome::Written;
 }
 
@@ -616,7 +625,7 @@ TResultsFolder ResultsFolderOf(const QString &path)
 TAppendOutcome AppendResultOnce(const QString &path, const TResultRecord &rec, QString *error,
                                 const TResultsFolder &folder)
 {
-    return Attempt(path, ResultsDataLine(rec), {folder, nullptr, nullptr}, error);
+    return Attempt(path, ResultsDataLine(rec), {ResultsHeaderLine(), folder, nullptr, nullptr}, error);
 }
 
 // Milliseconds to wait after failed attempt number `failed` (1 on): any value
@@ -629,19 +638,17 @@ static int BackOffMs(int failed)
     return low + int(QeClock::Random(quint32(high - low + 1)));
 }
 
-bool AppendResultSeries(const QString &path, const TResultRecord &rec,
-                        const std::function<void(int)> &onAttempt,
-                        const std::function<void()> &pump, int maxAttempts,
-                        const TResultsFolder &folder, int attemptLimitMs)
+static bool AppendSeries(const QString &path, const QByteArray &header, const QByteArray &line,
+                         const std::function<void(int)> &onAttempt, const std::function<void()> &pump,
+                         int maxAttempts, const TResultsFolder &folder, int attemptLimitMs, QString *error)
 {
-    const QByteArray line = ResultsDataLine(rec);
     TLeftOver left;
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         if (onAttempt)
             onAttempt(attempt);
         const bool written = attemptLimitMs > 0
-            ? AttemptWithLimit(path, line, folder, &left, attemptLimitMs, pump)
-            : Attempt(path, line, {folder, &left, nullptr}, nullptr) == TAppendOutcome::Written;
+            ? AttemptWithLimit(path, header, line, folder, &left, attemptLimitMs, pump, error)
+            : Attempt(path, line, {header, folder, &left, nullptr}, error) == TAppendOutcome::Written;
         if (written)
             return true;
         // After the last one the question comes at once.
@@ -651,4 +658,19 @@ bool AppendResultSeries(const QString &path, const TResultRecord &rec,
             pump();
     }
     return false;
+}
+
+bool AppendResultSeries(const QString &path, const TResultRecord &rec,
+                        const std::function<void(int)> &onAttempt,
+                        const std::function<void()> &pump, int maxAttempts,
+                        const TResultsFolder &folder, int attemptLimitMs)
+{
+    return AppendSeries(path, ResultsHeaderLine(), ResultsDataLine(rec), onAttempt, pump, maxAttempts, folder,
+                        attemptLimitMs, nullptr);
+}
+
+bool AppendRecordSeries(const QString &path, const QByteArray &record, const std::function<void()> &pump,
+                        int maxAttempts, const TResultsFolder &folder, int attemptLimitMs, QString *error)
+{
+    return AppendSeries(path, QByteArray(), record, {}, pump, maxAttempts, folder, attemptLimitMs, error);
 }

@@ -57,3 +57,10 @@ bool AppendResultSeries(const QString &path, const TResultRecord &rec,
                         const std::function<void(int)> &onAttempt = {},
                         const std::function<void()> &pump = {}, int maxAttempts = 10,
                         const TResultsFolder &folder = {}, int attemptLimitMs = 0);
+
+// The same protocol, lock file, retries and read-back for a file of this
+// system's own beside the results file (the answers journal): no header, the
+// record appended whole. error gets the last attempt's failure.
+bool AppendRecordSeries(const QString &path, const QByteArray &record, const std::function<void()> &pump = {},
+                        int maxAttempts = 10, const TResultsFolder &folder = {}, int attemptLimitMs = 0,
+                        QString *error = nullptr);

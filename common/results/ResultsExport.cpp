@@ -94,7 +94,7 @@ QList<std::pair<QString, QString>> StatisticsLines(const TResultsStats &s, const
 }
 
 bool WriteXlsx(const QString &path, const QList<TResultRow> &rows, const QList<int> &indices,
-               const TMarkScale &scale, QString *error)
+               const TMarkScale &scale, QString *error, const QList<TItemVersion> *items)
 {
     auto fail = [&](const QString &text) {
         if (error)
@@ -175,6 +175,58 @@ bool WriteXlsx(const QString &path, const QList<TResultRow> &rows, const QList<i
         worksheet_write_string(stats, lxw_row_t(k + 1), 0, lines[k].first.toUtf8().constData(), nullptr);
         const double v = k < 6 ? values[k] : lines[k].second.toDouble();
         worksheet_write_number(stats, lxw_row_t(k + 1), 1, v, k >= 1 && k < 6 ? percent : nullptr);
+    }
+
+    if (items) {
+        lxw_worksheet *sheet = workbook_add_worksheet(wb, "Анализ вопросов");
+        lxw_format *fraction = workbook_add_format(wb);
+        format_set_num_format(fraction, "0.00");
+        lxw_format *right = workbook_add_format(wb);
+        format_set_bold(right);
+        format_set_font_color(right, LXW_COLOR_GREEN);
+        int variants = 0;
+        for (const TItemVersion &v : *items)
+            for (const TItemStats &it : v.Items)
+                variants = std::max(variants, int(it.Variants.size()));
+        QStringList titles{QStringLiteral("Тест"), QStringLiteral("Версия")};
+        for (TItemColumn c : {TItemColumn::Position, TItemColumn::Text, TItemColumn::Seen, TItemColumn::Answered,
+                              TItemColumn::Facility, TItemColumn::Discrimination, TItemColumn::PointBiserial})
+            titles << ItemAnalysis::ColumnTitle(c);
+        for (int k = 0; k < variants; ++k)
+            titles << QStringLiteral("Вариант %1").arg(k + 1);
+        titles << ItemAnalysis::ColumnTitle(TItemColumn::Flags);
+        for (int c = 0; c < titles.size(); ++c)
+            worksheet_write_string(sheet, 0, lxw_col_t(c), titles[c].toUtf8().constData(), bold);
+        worksheet_set_column(sheet, 0, 0, 14, nullptr);
+        worksheet_set_column(sheet, 3, 3, 40, nullptr);
+        worksheet_set_column(sheet, lxw_col_t(titles.size() - 1), lxw_col_t(titles.size() - 1), 40, nullptr);
+        lxw_row_t at = 1;
+        for (const TItemVersion &v : *items) {
+            for (const TItemStats &it : v.Items) {
+                if (at >= LXW_ROW_MAX)
+                    break;
+                lxw_col_t c = 0;
+                worksheet_write_string(sheet, at, c++, v.TestName.toUtf8().constData(), nullptr);
+                worksheet_write_string(sheet, at, c++, v.TestHash.left(8).toUtf8().constData(), nullptr);
+                worksheet_write_number(sheet, at, c++, it.Position, nullptr);
+                worksheet_write_string(sheet, at, c++, it.TextStart.toUtf8().constData(), nullptr);
+                worksheet_write_number(sheet, at, c++, it.Seen, nullptr);
+                worksheet_write_number(sheet, at, c++, it.Answered, nullptr);
+                worksheet_write_number(sheet, at, c++, it.Facility, fraction);
+                for (const std::optional<double> &d : {it.Discrimination, it.PointBiserial}) {
+                    if (d)
+                        worksheet_write_number(sheet, at, c, *d, fraction);
+                    ++c;
+                }
+                for (int k = 0; k < variants; ++k, ++c)
+                    if (k < it.Variants.size())
+                        worksheet_write_number(sheet, at, c, it.Variants[k].Chosen,
+                                               it.Variants[k].Right ? right : nullptr);
+                worksheet_write_string(sheet, at, c, ItemAnalysis::FlagsText(it.Flags).toUtf8().constData(), nullptr);
+                ++at;
+            }
+        }
+        worksheet_freeze_panes(sheet, 1, 0);
     }
 
     const lxw_error rc = book.close();

@@ -2,6 +2,7 @@
 // that kill it at chosen points and start it again. Steps, separated by ";":
 //   reg=Last|First|Patronymic|Extra   fill the registration and go on
 //   tick=k   click variant k (1-based) of the item on show
+//   choose=A|B  tick the variants of the item on show whose texts are A and B, wherever shown
 //   next, back, go=k   "Следующий", "Предыдущий", number button k
 //   finish   "Завершить", then OK
 //   dump     print the run's state (see Dump)
@@ -9,7 +10,8 @@
 //   failsave wait for the failed series of the save, then pause
 //   atresults  wait for the results window, then pause
 //   exit     "Выход" in the results window
-// The save's back-off and the splash minimum do not wait.
+// The save's back-off and the splash minimum do not wait, unless QE_DRIVE_SLEEP
+// is set (players meeting at the results file need their back-off).
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -127,6 +129,18 @@ void AddStep(TRunScript &script, const QString &step)
             if (auto *cb = q->findChild<TMCheckBox *>(QStringLiteral("chbox") + arg))
                 cb->click();
         });
+    } else if (verb == QLatin1String("choose")) {
+        onQuestion([arg](TfrmQuestion *q) {
+            auto *m = TopLevel<TfrmMain>();
+            const QString caption = q->windowTitle();
+            const int on = caption.contains(u'№') ? caption.section(u'№', 1).section(u' ', 0, 0).toInt() : 0;
+            if (!m || on < 1 || on > int(m->Questions.size()))
+                return;
+            const QStringList shown = m->Questions[size_t(on - 1)]->Variants;
+            for (const QString &text : arg.split(u'|'))
+                if (auto *cb = q->findChild<TMCheckBox *>(QStringLiteral("chbox%1").arg(shown.indexOf(text) + 1)))
+                    cb->click();
+        });
     } else if (verb == QLatin1String("next")) {
         onQuestion([](TfrmQuestion *q) { Press(q, "bbtnForward"); });
     } else if (verb == QLatin1String("back")) {
@@ -164,7 +178,8 @@ void AddStep(TRunScript &script, const QString &step)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QeClock::SetSleeper([](int) {});
+    if (!qEnvironmentVariableIsSet("QE_DRIVE_SLEEP"))
+        QeClock::SetSleeper([](int) {});
     TRunScript script;
     for (const QString &step : qEnvironmentVariable("QE_DRIVE").split(u';', Qt::SkipEmptyParts))
         AddStep(script, step.trimmed());

@@ -15,6 +15,7 @@
 #include "fQuestion.h"
 #include "fResults.h"
 #include "testutil_Player.h"
+#include "testutil_drive.h"
 #include "testutil_run.h"
 
 #include <grp.h>
@@ -24,88 +25,6 @@
 namespace {
 const QString Names = QStringLiteral("reg=Петров|Пётр|Петрович|7Б");
 
-QString Driver() { return qEnvironmentVariable("QE_JOURNAL_DRIVER"); }
-
-struct TRunOutput {
-    QStringList Lines;
-    QStringList Messages;
-    bool Paused = false;
-    bool Ended = false;
-};
-
-struct TPlayerSetup {
-    QString Program = Driver();
-    QString Dir;          // working folder, message log
-    QString Session;      // XDG_RUNTIME_DIR and TMPDIR: the single-instance lock
-    QString StateHome;    // XDG_STATE_HOME
-    uid_t Uid = uid_t(-1);
-};
-
-// Runs the driven player until it pauses (then kills it, as a power cut
-// would) or ends.
-TRunOutput Run(const TPlayerSetup &s, const QStringList &args, const QString &drive,
-               const QString &reply = QStringLiteral("Да"))
-{
-    QDir().mkpath(s.Session);
-    QFile::setPermissions(s.Session, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString log = QDir(s.Dir).filePath(QStringLiteral("messages.log"));
-    QFile::remove(log);
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TMPDIR"), s.Session);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), s.Session);
-    env.insert(QStringLiteral("XDG_STATE_HOME"), s.StateHome);
-    env.insert(QStringLiteral("HOME"), s.Dir);
-    env.insert(QStringLiteral("QE_MESSAGE_LOG"), log);
-    env.insert(QStringLiteral("QE_RESUME_REPLY"), reply);
-    env.insert(QStringLiteral("QE_DRIVE"), drive);
-    p.setProcessEnvironment(env);
-    p.setWorkingDirectory(s.Dir);
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    if (s.Uid != uid_t(-1)) {
-        const uid_t uid = s.Uid;
-        p.setChildProcessModifier([uid] {
-            ::setgroups(0, nullptr);
-            if (::setgid(uid) != 0 || ::setuid(uid) != 0)
-                ::_exit(99);
-        });
-    }
-    TRunOutput out;
-    p.start(s.Program, args);
-    if (!p.waitForStarted())
-        return out;
-    QByteArray pending;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 60000) {
-        if (p.state() == QProcess::NotRunning || !p.waitForReadyRead(200)) {
-            if (p.state() == QProcess::NotRunning) {
-                pending += p.readAllStandardOutput();
-                break;
-            }
-            continue;
-        }
-        pending += p.readAllStandardOutput();
-        if (pending.contains("PAUSED\n")) {
-            out.Paused = true;
-            p.kill();
-            p.waitForFinished(10000);
-            break;
-        }
-    }
-    if (!out.Paused) {
-        // waitForFinished is false for a process already gone.
-        out.Ended = (p.state() == QProcess::NotRunning || p.waitForFinished(60000))
-            && p.exitStatus() == QProcess::NormalExit;
-        pending += p.readAllStandardOutput();
-    }
-    out.Lines = QString::fromUtf8(pending).split(u'\n', Qt::SkipEmptyParts);
-    QFile f(log);
-    if (f.open(QIODevice::ReadOnly))
-        out.Messages = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    return out;
-}
 
 // The state the driver printed with "dump", without the time.
 QStringList State(const TRunOutput &o)

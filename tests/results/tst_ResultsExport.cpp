@@ -17,6 +17,7 @@ private Q_SLOTS:
     void csvText();
     void xlsxAsLibreOfficeReadsIt();
     void failedWriteLeavesTheOldFile();
+    void itemsSheetAsLibreOfficeReadsIt();
 
 private:
     QTemporaryDir m_dir;
@@ -111,6 +112,54 @@ void TestResultsExport::failedWriteLeavesTheOldFile()
     if (refused)
         QCOMPARE(ReadRaw(target), QByteArray("old"));
     QVERIFY(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".xlsx-")).isEmpty());
+}
+
+// The item analysis as a third sheet: numbers as numbers, a column per variant.
+void TestResultsExport::itemsSheetAsLibreOfficeReadsIt()
+{
+    TItemVersion v;
+    v.TestName = QStringLiteral("Химия");
+    v.TestHash = QStringLiteral("3f2a9c01") + QString(56, u'0');
+    v.Runs = 30;
+    TItemStats a;
+    a.Position = 4;
+    a.TextStart = QStringLiteral("Формула воды, \"H2O\"");
+    a.Seen = 30;
+    a.Answered = 29;
+    a.FullyRight = 5;
+    a.Facility = 5 / 30.0;
+    a.Discrimination = -0.25;
+    a.Variants = {{5, true}, {20, false}, {4, false}};
+    a.Flags = FlagTooHard | FlagMisleading;
+    TItemStats b = a;
+    b.Position = 5;
+    b.Discrimination.reset();
+    b.PointBiserial = 0.5;
+    b.Variants = {{1, false}, {28, true}};
+    b.Flags = 0;
+    v.Items = {a, b};
+    const QList<TItemVersion> items{v};
+    const QString xlsx = m_dir.filePath(QStringLiteral("Анализ.xlsx"));
+    QString error;
+    QVERIFY2(Results::WriteXlsx(xlsx, m_rows, m_shown, TMarkScale(), &error, &items), qPrintable(error));
+    const QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (office.isEmpty())
+        QSKIP("LibreOffice is not installed (scripts/setup.sh installs libreoffice-calc-nogui)");
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    p.start(office, {QStringLiteral("-env:UserInstallation=file://") + m_dir.path() + QStringLiteral("/profile"),
+                     QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                     QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1"),
+                     QStringLiteral("--outdir"), m_dir.filePath(QStringLiteral("lo2")), xlsx});
+    QVERIFY(p.waitForFinished(300000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString sheet = QString::fromUtf8(ReadRaw(m_dir.filePath(QStringLiteral("lo2/Анализ-Анализ вопросов.csv"))));
+    QCOMPARE(sheet, QStringLiteral(
+        "Тест,Версия,№,Вопрос,Видели,Ответили,Решаемость,Различение (27 %),Бисериальная r,"
+        "Вариант 1,Вариант 2,Вариант 3,Замечания\n"
+        "Химия,3f2a9c01,4,\"Формула воды, \"\"H2O\"\"\",30,29,0.17,-0.25,,5,20,4,"
+        "слишком трудный; неверный вариант выбирают чаще верного\n"
+        "Химия,3f2a9c01,5,\"Формула воды, \"\"H2O\"\"\",30,29,0.17,,0.50,1,28,,\n"));
 }
 
 QTEST_GUILESS_MAIN(TestResultsExport)

@@ -70,6 +70,12 @@ const TCommand Commands[] = {
      "    Prints the statistics of a results file (tab-separated), per class or per\n"
      "    test with --by; damaged lines go to standard error with their numbers.\n"
      "    --xlsx and --csv write every run with its mark as a spreadsheet.\n"},
+    {"items", CmdItems,
+     "qe2tool items [--test NAME] FILE.res\n"
+     "    Prints the item analysis of the answers journal beside FILE.res\n"
+     "    (FILE.answers), per version of each test: for each question the runs\n"
+     "    that saw it, facility, discrimination (upper/lower 27 %), the point-biserial\n"
+     "    correlation, each variant's count (* right) and flags (tab-separated).\n"},
 };
 
 const TCommand *FindCommand(const QString &name)

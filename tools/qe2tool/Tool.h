@@ -69,6 +69,7 @@ int CmdImport(const QStringList &args);
 int CmdExport(const QStringList &args);
 int CmdCheckShare(const QStringList &args);
 int CmdResults(const QStringList &args);
+int CmdItems(const QStringList &args);
 
 // Whole file into memory, or ToolError naming the file.
 QByteArray ReadWholeFile(const QString &path);
