@@ -131,6 +131,8 @@ bool TEditorFixture::Start(const QString &startFile)
     };
     if (!startFile.isEmpty())
         w->SetStartFile(startFile);
+    if (StartQuestion > 0)
+        w->SetStartQuestion(StartQuestion, StartHash);
     if (!w->FormCreate(ConfigPath))
         return false;
     w->ShowCentred();

@@ -46,6 +46,9 @@ struct TEditorFixture {
     QStringList PasswordLabels;
     // Called as each password is asked, before it is answered.
     std::function<void()> OnPassword;
+    // The question the start file opens at (--question, --question-hash); 0: none.
+    int StartQuestion = 0;
+    QString StartHash;
 
     TEditorFixture();
     ~TEditorFixture();

@@ -232,6 +232,30 @@ private Q_SLOTS:
         w->close();
     }
 
+    // The editor the window started when it was opened alone (--question N
+    // --question-hash H): the test opens at that question once the access
+    // password is given, found by its hash when it moved.
+    void editorStartedAtAQuestion()
+    {
+        const QString test = m_dir->filePath(QStringLiteral("Химия.qe2"));
+        EditorTest::WriteTest(test, {m_qs[0], m_qs[1], m_qs[2], m_qs[3]});
+        {
+            TEditorFixture f;
+            f.StartQuestion = 3;
+            f.StartHash = AnswersJournal::QuestionTextHash(*m_qs[2]);
+            QVERIFY(f.Start(test));
+            QCOMPARE(f.W().Document()->path(), test);
+            QCOMPARE(f.W().CurrentRow(), 2);
+        }
+        EditorTest::WriteTest(test, {m_qs[2], m_qs[0], m_qs[1], m_qs[3]});
+        TEditorFixture f;
+        f.StartQuestion = 3;
+        f.StartHash = AnswersJournal::QuestionTextHash(*m_qs[2]);
+        QVERIFY(f.Start(test));
+        QCOMPARE(f.W().CurrentRow(), 0);
+        QCOMPARE(f.Questions, QStringList());
+    }
+
     // Not beside the results: the teacher is asked for it; cancelled, nothing opens.
     void testChosenWhenNotBeside()
     {
