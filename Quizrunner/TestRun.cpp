@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <cmath>
+#include <optional>
 
 namespace {
 const QColor Red(255, 0, 0), Green(0, 128, 0), Blue(0, 0, 255), Grey(128, 128, 128);
@@ -673,7 +674,16 @@ void TTestRunPrivate::ShowResults()
     }
     ui->labResultsMode2->setVisible(info().has(CountWholeQuestion));
 
-    while (results->exec() == QDialog::Accepted) {
+    // Back where it was first shown: centred again after the review, it is
+    // placed by the frame of the question window, and lands lower.
+    std::optional<QPoint> shownAt;
+    for (;;) {
+        if (shownAt)
+            results->move(*shownAt);
+        const int rc = results->exec();
+        shownAt = results->pos();
+        if (rc != QDialog::Accepted)
+            break;
         if (items().empty())
             continue;
         if (!reviewing) {

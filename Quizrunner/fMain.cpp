@@ -78,7 +78,8 @@ int TfrmMain::RunProgram()
 
     if (IsAlreadyRunning(InstanceName)) {
         // No caption of its own: the system's default for an error box.
-        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"), QStringLiteral("Экзаменовка уже запущена"), splash);
+        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"), QStringLiteral("Экзаменовка уже запущена"), splash,
+                    true);
         delete TfrmSplash::Instance();
         return 1;
     }

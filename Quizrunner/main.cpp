@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <cstring>
 
+#include "FontAliases.h"
 #include "ProgramOptions.h"
 #include "SystemTranslations.h"
 #include "fMain.h"
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
             return *rc;
     }
     QApplication app(argc, argv);
+    // Before the first text is laid out: Windows font names of tests find their stand-ins.
+    FontAliases::Load(QCoreApplication::applicationDirPath());
     // Names the desktop entry, so that the desktop shows its name and icon for our windows.
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.kestrelmoor.Quizrunner"));
     InstallSystemTranslations();

@@ -191,7 +191,7 @@ void TClipboardCommands::Paste()
     } else if (f == pane->questionText() || f == pane->questionComment()) {
         static_cast<QTextEdit *>(f)->paste();
     } else if (f == pane->variants()) {
-        pane->variants()->paste();
+        pane->PasteVariants();
     } else {
         m_w.ShowMsg(MainTexts::Unexpected);
     }

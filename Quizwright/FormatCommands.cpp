@@ -476,7 +476,8 @@ TFormatCommands::TFormatCommands(QWidget *host) : QObject(host)
     m_cbFont->setObjectName(QStringLiteral("cbFont"));
     m_cbFont->setEditable(true);
     m_cbFont->setInsertPolicy(QComboBox::NoInsert);
-    m_cbFont->lineEdit()->setMaxLength(32);
+    // 32 as on Windows for a typed name, and room for a missing font's mark.
+    m_cbFont->lineEdit()->setMaxLength(32 + FormatTexts::FontNotInstalled.size());
     m_cbFont->setStatusTip(FormatTexts::FontBoxHint);
     m_cbFont->SetContentsLengths(18, 7);
     m_cbFont->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -610,8 +611,12 @@ void TFormatCommands::MirrorSelection()
                     break;
                 }
         m_cbFont->setCurrentIndex(item);
+        // A font this computer lacks (a test made on Windows) still shows its
+        // name: the text keeps it and a stand-in of its metrics draws it.
         if (item < 0)
-            m_cbFont->setEditText(QString());
+            m_cbFont->setEditText(s.NameSame && !s.FontName.isEmpty()
+                                      ? FormatTexts::FontNotInstalled.arg(s.FontName) : QString());
+        m_cbFont->lineEdit()->setCursorPosition(0);   // the name's start, not the mark's end
     }
     if (!m_cbFontSize->hasFocus())
         m_cbFontSize->setEditText(s.SizeSame ? QString::number(s.Size) : QString());

@@ -32,6 +32,8 @@ inline const QString InsertingObject = QStringLiteral("Вставка объек
 inline const QString FontListSortFailed = QStringLiteral("Проблемы при сортировке списка шрифтов.");
 inline const QString RichInsertObjectCaption = QStringLiteral("Вставить об&ъект...");
 inline const QString FontBoxHint = QStringLiteral("Изменение шрифта");
+// The font box for a font the text names but this computer does not have.
+inline const QString FontNotInstalled = QStringLiteral("%1 (не установлен)");
 inline const QString SizeBoxHint = QStringLiteral("Изменение размера шрифта");
 }
 

@@ -136,7 +136,9 @@ void TPreviewCommand::Execute()
     m_owner.Recovery()->WriteCopyNow(true);
     // One player per session: ours, or one the launcher or another editor started.
     if (IsRunning() || (PlayerRunning && PlayerRunning())) {
-        ShowError(PreviewTexts::AlreadyRunning);
+        // The player keeps itself above other windows: a box under it would
+        // leave the editor blocked by a window nobody sees.
+        ShowErrorAboveAll(PreviewTexts::AlreadyRunning);
         return;
     }
     const QString player = PlayerForSavedTest(m_owner, ProgramDir, PreviewTexts::AskSave);

@@ -4,8 +4,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QAbstractTextDocumentLayout>
+#include <QResizeEvent>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -43,6 +46,26 @@ public:
 private:
     bool m_set = false;
 };
+
+// Percent of the pane's height the question text keeps when the window shrinks.
+constexpr int TextShare = 40;
+
+// A smaller window takes its height from the variants (ten short lines)
+// before the question text goes down to a line. The splitter holds the text,
+// the comment and the variants.
+void KeepTextShare(QSplitter *spl, int variantsMin)
+{
+    QList<int> sizes = spl->sizes();
+    if (sizes.size() != 3)
+        return;
+    const int total = sizes[0] + sizes[1] + sizes[2];
+    const int take = qMin(total * TextShare / 100 - sizes[0], sizes[2] - variantsMin);
+    if (take <= 0)
+        return;
+    sizes[0] += take;
+    sizes[2] -= take;
+    spl->setSizes(sizes);
+}
 
 int RichAlignment(quint8 code)
 {
@@ -456,17 +479,24 @@ bool TQuestionPane::replaceNonAnsi()
     const QString raw = doc->toRawText();
     struct TRange { int from, len; };
     QList<TRange> bad;
+    QStringList replaced;
     for (int i = 0; i < raw.size(); ++i) {
         const QChar ch = raw.at(i);
         if (ch.unicode() < 0x80 || ch == QChar::ParagraphSeparator)
             continue;
         const int len = (ch.isHighSurrogate() && i + 1 < raw.size() && raw.at(i + 1).isLowSurrogate()) ? 2 : 1;
-        if (ToAnsi(raw.mid(i, len)) == "?")
+        const QString one = raw.mid(i, len);
+        if (ToAnsi(one) == "?") {
             bad.append({i, len});
+            if (!replaced.contains(one))
+                replaced.append(one);
+        }
         i += len - 1;
     }
     if (bad.isEmpty())
         return false;
+    // Said once for the edit, naming each character once.
+    Q_EMIT statusInfo(PaneTexts::CharsReplaced.arg(replaced.join(QStringLiteral(" "))));
     // Part of the edit that brought the characters, so one undo takes both back.
     QTextCursor c(doc);
     c.joinPreviousEditBlock();
@@ -503,8 +533,11 @@ void TQuestionPane::variantsChanged()
         struct TReset { bool &b; ~TReset() { b = false; } } reset{m_fixingVariants};
         replaceNonAnsi();
         if (variantLineCount() > MaxVariants) {
-            TLock lock(*this);
-            trimVariants();
+            {
+                TLock lock(*this);
+                trimVariants();
+            }
+            Q_EMIT statusInfo(PaneTexts::VariantsLimit);
         }
     }
     m_timer->stop();
@@ -742,8 +775,39 @@ void TQuestionPane::onFocusChanged(QWidget *old, QWidget *now)
         Q_EMIT editorFocused(TEditor::None);
 }
 
+bool TQuestionPane::refusesLineBreak(const QKeyEvent *e) const
+{
+    if (e->key() != Qt::Key_Return && e->key() != Qt::Key_Enter)
+        return false;
+    // The break would push the last line past the tenth, where it is cut off.
+    const QTextCursor c = ui->memVariants->textCursor();
+    const QString sel = c.selectedText();
+    const int removed = int(sel.count(QChar::ParagraphSeparator));
+    return ui->memVariants->document()->blockCount() - removed + 1 > MaxVariants;
+}
+
+void TQuestionPane::PasteVariants()
+{
+    // A step of its own: the document would merge two pastes side by side.
+    QTextCursor block(ui->memVariants->document());
+    block.beginEditBlock();
+    ui->memVariants->paste();
+    block.endEditBlock();
+}
+
 bool TQuestionPane::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && watched == ui->memVariants) {
+        auto *ke = static_cast<QKeyEvent *>(event);
+        if (refusesLineBreak(ke)) {
+            Q_EMIT statusInfo(PaneTexts::VariantsLimit);
+            return true;
+        }
+        if (ke == QKeySequence::Paste && !ui->memVariants->isReadOnly()) {
+            PasteVariants();
+            return true;
+        }
+    }
     switch (event->type()) {
     case QEvent::Resize:
     case QEvent::Move:
@@ -766,6 +830,12 @@ bool TQuestionPane::eventFilter(QObject *watched, QEvent *event)
 void TQuestionPane::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    // After the splitter has taken its own new size, which a window being
+    // shown delivers later than this.
+    if (event->oldSize().isValid() && event->size().height() < event->oldSize().height())
+        QMetaObject::invokeMethod(
+            this, [this] { KeepTextShare(ui->splQuestion, ui->panVariants->minimumHeight()); },
+            Qt::QueuedConnection);
     placeCheckBoxes();
 }
 

@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QFrame;
+class QKeyEvent;
 class QPlainTextEdit;
 class QTimer;
 class TMJvRichEdit;
@@ -25,6 +26,10 @@ inline const QString TextReadFailed = QStringLiteral("Ошибка чтения 
 inline const QString CommentReadFailed = QStringLiteral("Ошибка чтения комментария вопроса");
 inline const QString Unexpected = QStringLiteral("Непредусмотренная ситуация. Обратитесь к разработчику.");
 inline const QString SavingQuestion = QStringLiteral("Сохранение вопроса...");
+inline const QString VariantsLimit = QStringLiteral("В вопросе может быть не более 10 вариантов ответа");
+// %1: the characters, each once.
+inline const QString CharsReplaced = QStringLiteral(
+    "Символы %1 заменены на «?»: варианты ответа хранятся в кодировке Windows-1251");
 // Asked by the window before DeleteComment (caption "Внимание!", OK/Cancel, question icon).
 inline const QString AskDeleteComment =
     QStringLiteral("Удалить комментарий вопроса?\r\rВы не сможете отменить эту операцию.");
@@ -111,6 +116,8 @@ public:
     bool SelectAll();
     bool DeleteSelection();
     void focusEditor(TEditor e);
+    // The clipboard into the variants, one undo step.
+    void PasteVariants();
 
     void stopUpdateTimer();
 
@@ -147,6 +154,8 @@ private:
     // Characters Windows-1251 cannot hold become '?'; true when any did.
     bool replaceNonAnsi();
     void trimVariants();
+    // Enter or Return that would make an eleventh line.
+    bool refusesLineBreak(const QKeyEvent *e) const;
     void onFocusChanged(QWidget *old, QWidget *now);
     void setPanelFrame(QFrame *panel, bool lowered);
     void setModifiedDoc();

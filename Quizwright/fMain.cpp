@@ -23,6 +23,7 @@
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
+#include <QWindow>
 
 #include "ClipboardCommands.h"
 #include "Clock.h"
@@ -172,8 +173,10 @@ void TfrmMain::SetUpActions()
     m_format->WaitCursor = [this](bool wait) { wait ? CursorWait() : CursorDefault(); };
     connect(m_format, &TFormatCommands::buttonsStateWanted, this, &TfrmMain::ButtonsState);
     connect(ui->mnuFormat, &QMenu::aboutToShow, this, [this] {
-        QWidget *f = QApplication::focusWidget();
-        const bool rich = f == Pane()->questionText() || f == Pane()->questionComment();
+        // The menu bar may hold the focus itself (opened again after Esc): the
+        // editor the commands act on is the last one that had it.
+        QWidget *f = m_activeControl;
+        const bool rich = f && (f == Pane()->questionText() || f == Pane()->questionComment());
         QModelIndexList rows = ui->vstQTree->selectionModel()->selectedRows();
         std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
         m_format->FormatMenuOpening(rich, rows.size() > 1 || (!rows.isEmpty() && rows.first().row() != CurrentRow()));
@@ -187,6 +190,9 @@ void TfrmMain::SetUpActions()
         // Menus show the shortcut; the status bar shows the hint.
         a->setShortcutContext(Qt::WindowShortcut);
     }
+    // Ctrl+Y as on Windows, Ctrl+Shift+Z as the editors know it here.
+    ui->actEditUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    ui->actEditRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     for (const char *name : LaterCommands)
         if (QAction *a = Action(name)) {
             a->setEnabled(false);
@@ -487,6 +493,25 @@ bool TfrmMain::event(QEvent *e)
     return QMainWindow::event(e);
 }
 
+void TfrmMain::ShowFloatingBars()
+{
+    // A floating bar restored before this window had a native window of its
+    // own belongs to no window: the window manager then puts the maximised
+    // window over it. Shown again now, it is this window's, above it.
+    for (QToolBar *bar : {ui->TBToolBarStandart, ui->TBToolbarFormat}) {
+        if (!bar->isFloating() || bar->isHidden())
+            continue;
+        const QSize hint = bar->sizeHint();
+        const QRect r = Prefs::UsableBounds(bar->geometry(), ScreenAreas(), hint, hint);
+        bar->hide();
+        if (QWindow *w = bar->windowHandle())
+            w->setTransientParent(windowHandle());
+        bar->move(r.topLeft());
+        bar->show();
+        bar->raise();
+    }
+}
+
 void TfrmMain::FormActivate()
 {
     if (m_ending)
@@ -495,6 +520,7 @@ void TfrmMain::FormActivate()
         PrefFlags &= quint8(~pfMaximize);
         showMaximized();
     }
+    ShowFloatingBars();
     const std::optional<QString> typed = PasswordInput ? PasswordInput(MainTexts::AccessPasswordLabel) : std::nullopt;
     if (!typed) {
         EndProgram(0);
@@ -1219,6 +1245,17 @@ void TfrmMain::ButtonsCommentsState()
 
 // ---- commands routed by focus -------------------------------------------------
 
+void TfrmMain::FocusLastEditor()
+{
+    // A shortcut pressed in a tool bar's box acts on the editor last worked in.
+    if (Pane()->focusedEditor() != TQuestionPane::TEditor::None || !m_activeControl)
+        return;
+    QWidget *w = m_activeControl;
+    if (w == Pane()->questionText() || w == Pane()->questionComment() || w == Pane()->variants())
+        if (w->isVisible() && w->isEnabled())
+            w->setFocus();
+}
+
 void TfrmMain::actEditUndoExecute()
 {
     if (QTreeHasFocus()) {
@@ -1227,6 +1264,7 @@ void TfrmMain::actEditUndoExecute()
         ButtonsState();
         return;
     }
+    FocusLastEditor();
     if (!Pane()->Undo())
         ShowError(MainTexts::Unexpected);
     ButtonsState();
@@ -1234,6 +1272,7 @@ void TfrmMain::actEditUndoExecute()
 
 void TfrmMain::actEditRedoExecute()
 {
+    FocusLastEditor();
     if (!Pane()->Redo())
         ShowError(MainTexts::Unexpected);
     ButtonsState();
@@ -1303,11 +1342,14 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *e)
     const Qt::KeyboardModifiers mods = ke->modifiers() & ~Qt::KeypadModifier;
     if (watched == ui->vstQTree && (ke->key() == Qt::Key_Up || ke->key() == Qt::Key_Down)
         && mods == Qt::AltModifier) {
-        // Alt+Up/Down moves the question, on the key's release.
-        if (t == QEvent::KeyRelease && !ke->isAutoRepeat() && m_working)
+        // Alt+Up/Down moves the question on the press: Alt is often let go
+        // before the arrow, and the release alone would then swallow the move.
+        if (t == QEvent::KeyPress && m_working)
             MoveQuestion(ke->key() == Qt::Key_Up ? -1 : 1);
         return true;
     }
+    if (t == QEvent::KeyPress && TabKey(watched, ke))
+        return true;
     if (t == QEvent::KeyPress && mods == Qt::ControlModifier
         && (ke->key() == Qt::Key_PageUp || ke->key() == Qt::Key_PageDown)) {
         auto *w = qobject_cast<QWidget *>(watched);
@@ -1319,6 +1361,40 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *e)
         }
     }
     return QMainWindow::eventFilter(watched, e);
+}
+
+bool TfrmMain::TabKey(QObject *watched, QKeyEvent *ke)
+{
+    const Qt::KeyboardModifiers mods = ke->modifiers() & ~Qt::KeypadModifier;
+    TMJvRichEdit *text = Pane()->questionText();
+    TMJvRichEdit *comment = Pane()->questionComment();
+    QWidget *variants = Pane()->variants();
+    // Ctrl+Tab is how a tab character gets into the rich texts (aligned columns).
+    if (ke->key() == Qt::Key_Tab && mods == Qt::ControlModifier) {
+        if (watched != text && watched != comment)
+            return false;
+        auto *re = static_cast<TMJvRichEdit *>(watched);
+        if (!re->isReadOnly())
+            re->textCursor().insertText(QStringLiteral("\t"));
+        return true;
+    }
+    const bool back = (ke->key() == Qt::Key_Backtab || ke->key() == Qt::Key_Tab) && mods == Qt::ShiftModifier;
+    if (!back && !(ke->key() == Qt::Key_Tab && mods == Qt::NoModifier))
+        return false;
+    // The four parts a question is written in, in the order they are read.
+    const QList<QWidget *> order{ui->vstQTree, text, comment, variants};
+    const int from = order.indexOf(qobject_cast<QWidget *>(watched));
+    if (from < 0)
+        return false;
+    for (int step = 1; step < order.size(); ++step) {
+        const int i = (from + (back ? -step : step) + order.size()) % order.size();
+        QWidget *w = order.at(i);
+        if (w->isVisible() && w->isEnabled()) {
+            w->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return true;
 }
 
 // ---- preferences ------------------------------------------------------------

@@ -19,6 +19,7 @@
 class QAction;
 class QListView;
 class QMenu;
+class QKeyEvent;
 class QModelIndex;
 class QProgressBar;
 class QSettings;
@@ -224,6 +225,11 @@ private:
     void QTreeContextMenu(const QPoint &pos);
     void RichContextMenu(const QPoint &pos);
     bool QTreeHasFocus() const;
+    // Tab and Shift+Tab between the list and the question's editors, Ctrl+Tab
+    // a tab character in the rich texts; true when the key was taken.
+    bool TabKey(QObject *watched, QKeyEvent *ke);
+    void FocusLastEditor();
+    void ShowFloatingBars();
 
     void actEditUndoExecute();
     void actEditRedoExecute();

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QSettings>
 
+#include "FontAliases.h"
 #include "ProgramOptions.h"
 #include "SystemTranslations.h"
 #include "fMain.h"
@@ -14,6 +15,8 @@ int main(int argc, char *argv[])
     if (const std::optional<int> rc = ProgramOptions::AnswerCommandLine(argc, argv, QStringLiteral("Quizwright"), options))
         return *rc;
     QApplication app(argc, argv);
+    // Before the first text is laid out: Windows font names of tests find their stand-ins.
+    FontAliases::Load(QCoreApplication::applicationDirPath());
     // Names the desktop entry, so that the desktop shows its name and icon for our windows.
     QGuiApplication::setDesktopFileName(QStringLiteral("ru.kestrelmoor.Quizwright"));
     InstallSystemTranslations();

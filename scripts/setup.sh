@@ -10,6 +10,7 @@ PKGS="build-essential cmake ninja-build ccache pkg-config \
   libbz2-dev libgsf-1-dev libglib2.0-dev libzip-dev libbenchmark-dev \
   libxlsxwriter-dev qt6-charts-dev \
   qt6-translations-l10n \
+  libfontconfig-dev fonts-liberation2 \
   xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils \
   clang libclang-rt-14-dev \
   dpkg-dev fakeroot file desktop-file-utils appstream libxml2-utils shared-mime-info \

@@ -351,9 +351,15 @@ void TMJvRichEdit::insertFromMimeData(const QMimeData *source)
     if (isReadOnly())
         return;
     // Pastes and drops come straight from the event loop: nothing may escape.
+    // Each is a step of its own: the document would merge two plain pastes
+    // side by side into one undo step.
+    QTextCursor block(document());
+    block.beginEditBlock();
     try {
         insertOutsideData(source);
+        block.endEditBlock();
     } catch (const std::bad_alloc &) {
+        block.endEditBlock();
         Q_EMIT insertRefused(QStringLiteral("Недостаточно памяти: данные не вставлены."));
     }
 }

@@ -61,7 +61,8 @@ QString LogLine(const QString &caption, const QString &text)
     return caption + u'\t' + t;
 }
 
-void ShowMessage(QMessageBox::Icon icon, const QString &caption, const QString &text, QWidget *owner)
+void ShowMessage(QMessageBox::Icon icon, const QString &caption, const QString &text, QWidget *owner,
+                 bool aboveAll)
 {
     const QString shownCaption = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
     // The splash goes as soon as any message box takes the activation.
@@ -75,7 +76,14 @@ void ShowMessage(QMessageBox::Icon icon, const QString &caption, const QString &
     if (qobject_cast<TfrmSplash *>(owner))
         owner = nullptr;
     QMessageBox box(icon, shownCaption, DisplayText(text), QMessageBox::Ok, owner ? owner : DefaultOwner());
+    if (aboveAll)
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
+}
+
+void ShowErrorAboveAll(const QString &message)
+{
+    ShowMessage(QMessageBox::Critical, ErrorCaption, message, nullptr, true);
 }
 
 void ShowError(const QString &message)

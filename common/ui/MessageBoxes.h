@@ -20,11 +20,15 @@ void SetMessageSink(TMessageSink sink);
 // Modal box with one OK button. The owner defaults to the active window, else
 // the first visible top-level window. An empty caption means the system's
 // default caption (the application's display name).
+// aboveAll: the box stays above every window, the player's stay-on-top one
+// included, so that a program it blocks never looks frozen.
 void ShowMessage(QMessageBox::Icon icon, const QString &caption, const QString &text,
-                 QWidget *owner = nullptr);
+                 QWidget *owner = nullptr, bool aboveAll = false);
 
 // Caption "Ошибка !", error icon.
 void ShowError(const QString &message);
+// ShowError above every window.
+void ShowErrorAboveAll(const QString &message);
 // Caption "Предупреждение !", warning icon.
 void ShowWarning(const QString &message);
 

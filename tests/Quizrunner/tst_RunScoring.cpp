@@ -72,7 +72,11 @@ void TestRunScoring::wholeQuestionsWithReview()
         Next(run);
     });
     FinishSteps(s, run);
+    QPoint firstAt;
     s.OnModal(run.frmResults(), [&] {
+        firstAt = run.frmResults()->pos();
+        // The caption fits in the title bar.
+        QVERIFY(run.frmResults()->width() >= TfrmResults::CaptionWidth(run.frmResults()->windowTitle()));
         QCOMPARE(ResultsText(run), QStringLiteral("1 из 3\n33,33%"));
         QVERIFY(Child<QLabel>(run.frmResults(), "labResultsMode2")->isVisibleTo(run.frmResults()));
         QVERIFY(ViewErrors(run)->isEnabled());
@@ -109,7 +113,11 @@ void TestRunScoring::wholeQuestionsWithReview()
         reviewChecked = true;
         Click(Child<QAbstractButton>(q, "btnExit"));   // no confirmation in review
     });
-    s.OnModal(run.frmResults(), [&] { Click(Child<QAbstractButton>(run.frmResults(), "btnExit")); });
+    s.OnModal(run.frmResults(), [&] {
+        // Back where it was, not placed anew by the question window's frame.
+        QCOMPARE(run.frmResults()->pos(), firstAt);
+        Click(Child<QAbstractButton>(run.frmResults(), "btnExit"));
+    });
     run.Start();
     QVERIFY(s.Done());
     QVERIFY(reviewChecked);

@@ -4,6 +4,8 @@
 #include <QtTest>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -11,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "FormatCommands.h"
 #include "MJvRichedit.h"
 #include "QuestionListModel.h"
 #include "QuestionPane.h"
@@ -169,6 +172,124 @@ private Q_SLOTS:
         QVERIFY(LoadTestFromFile(f.Path(QStringLiteral("t.qe2")), info, back).Ok);
         QCOMPARE(back[0]->PlainLines.Get(0), QStringLiteral("Q2"));
         QCOMPARE(back[1]->PlainLines.Get(0), QStringLiteral("Q1"));
+    }
+
+    void altArrowMovesOnThePressEvenWhenAltGoesFirst()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 3));
+        QListView *tree = f.W().QTree();
+        tree->setFocus();
+        // A quick press: Alt is let go before the arrow.
+        QTest::keyPress(tree, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(Rows(f.W()), (QStringList{"Q2", "Q1", "Q3"}));
+        QTest::keyRelease(tree, Qt::Key_Alt, Qt::AltModifier);
+        QTest::keyRelease(tree, Qt::Key_Down);
+        QCOMPARE(Rows(f.W()), (QStringList{"Q2", "Q1", "Q3"}));
+        QCOMPARE(f.W().CurrentRow(), 1);
+        // A release with Alt still down is no second move.
+        QTest::keyPress(tree, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(Rows(f.W()), (QStringList{"Q2", "Q3", "Q1"}));
+        QTest::keyRelease(tree, Qt::Key_Down, Qt::AltModifier);
+        QCOMPARE(Rows(f.W()), (QStringList{"Q2", "Q3", "Q1"}));
+        QCOMPARE(f.W().CurrentRow(), 2);
+    }
+
+    void tabMovesBetweenThePartsCtrlTabTypesATab()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 2));
+        QWidget *tree = f.W().QTree();
+        TMJvRichEdit *text = f.W().Pane()->questionText();
+        TMJvRichEdit *comment = f.W().Pane()->questionComment();
+        QPlainTextEdit *mem = f.W().Pane()->variants();
+        auto press = [](Qt::Key key, Qt::KeyboardModifiers mods = {}) {
+            QTest::keyClick(QApplication::focusWidget(), key, mods);
+            return QApplication::focusWidget();
+        };
+        tree->setFocus();
+        // Without a comment the variants follow the text, round to the list.
+        QCOMPARE(press(Qt::Key_Tab), text);
+        QCOMPARE(press(Qt::Key_Tab), mem);
+        QCOMPARE(press(Qt::Key_Tab), tree);
+        QCOMPARE(press(Qt::Key_Backtab, Qt::ShiftModifier), mem);
+        f.W().Action("actEditAddComment")->trigger();
+        f.W().Document()->SetModified(false);
+        tree->setFocus();
+        const QList<QWidget *> round{text, comment, mem, tree};
+        for (QWidget *next : round)
+            QCOMPARE(press(Qt::Key_Tab), next);
+        for (int i = round.size() - 2; i >= 0; --i)
+            QCOMPARE(press(Qt::Key_Backtab, Qt::ShiftModifier), round.at(i));
+        QCOMPARE(press(Qt::Key_Backtab, Qt::ShiftModifier), tree);
+        // Nothing was typed on the way and the row kept its text.
+        QCOMPARE(text->toPlainText(), QStringLiteral("Q1"));
+        QCOMPARE(comment->toPlainText(), QStringLiteral("Новый комментарий"));
+        QCOMPARE(Rows(f.W()), (QStringList{"Q1", "Q2"}));
+        QVERIFY(!f.W().Document()->isModified());
+
+        text->setFocus();
+        text->moveCursor(QTextCursor::End);
+        QCOMPARE(press(Qt::Key_Tab, Qt::ControlModifier), text);
+        Type(text, QStringLiteral("x"));
+        QCOMPARE(text->toPlainText(), QStringLiteral("Q1\tx"));
+        comment->setFocus();
+        comment->moveCursor(QTextCursor::Start);
+        QCOMPARE(press(Qt::Key_Tab, Qt::ControlModifier), comment);
+        QVERIFY(comment->toPlainText().startsWith(u'\t'));
+        // Not in the variants: a tab there is no variant's text.
+        mem->setFocus();
+        press(Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(!mem->toPlainText().contains(u'\t'));
+    }
+
+    void undoRedoKeysAndSeparatePastes()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 1));
+        QAction *undo = f.W().Action("actEditUndo");
+        QAction *redo = f.W().Action("actEditRedo");
+        // The menu shows what the keys are.
+        QCOMPARE(undo->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        QCOMPARE(redo->shortcut(), QKeySequence(QStringLiteral("Ctrl+Y")));
+        QVERIFY(redo->shortcuts().contains(QKeySequence(QStringLiteral("Ctrl+Shift+Z"))));
+        auto *menu = f.W().findChild<QMenu *>(QStringLiteral("mnuEdit"));
+        QVERIFY(menu && menu->actions().contains(undo) && menu->actions().contains(redo));
+
+        TMJvRichEdit *text = f.W().Pane()->questionText();
+        text->setFocus();
+        text->moveCursor(QTextCursor::End);
+        QApplication::clipboard()->setText(QStringLiteral("ab"));
+        QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(text, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(text->toPlainText(), QStringLiteral("Q1abab"));
+        QTest::keyClick(text, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(text->toPlainText(), QStringLiteral("Q1ab"));
+        for (const char *key : {"Ctrl+Y", "Ctrl+Shift+Z"}) {
+            QTest::keySequence(text, QKeySequence(QString::fromLatin1(key)));
+            QCOMPARE(text->toPlainText(), QStringLiteral("Q1abab"));
+            QTest::keySequence(text, QKeySequence(QStringLiteral("Ctrl+Z")));
+            QCOMPARE(text->toPlainText(), QStringLiteral("Q1ab"));
+        }
+        // The tool bar's Redo while the font box has the focus acts on the
+        // editor last worked in, with no "unexpected" message.
+        QTRY_VERIFY(redo->isEnabled());
+        f.W().FormatCommands()->cbFont()->setFocus();
+        QTRY_VERIFY(f.W().FormatCommands()->cbFont()->hasFocus());
+        redo->trigger();
+        QCOMPARE(text->toPlainText(), QStringLiteral("Q1abab"));
+        QCOMPARE(f.TakeMessages(), QString());
+
+        // The variants too: a paste is one step of its own.
+        QPlainTextEdit *mem = f.W().Pane()->variants();
+        mem->setFocus();
+        mem->moveCursor(QTextCursor::End);
+        QApplication::clipboard()->setText(QStringLiteral("cd"));
+        QTest::keyClick(mem, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(mem, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(mem->toPlainText(), QStringLiteral("a\nbcdcd"));
+        QTest::keyClick(mem, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(mem->toPlainText(), QStringLiteral("a\nbcd"));
     }
 
     void ctrlPageUpDownMovesTheFocusFromAnyControl()

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QToolBar>
 
@@ -94,6 +95,32 @@ private Q_SLOTS:
         QVERIFY(f.W().Document()->isModified());
         QVERIFY(!BodyIsBold(f.W().Model()->record(1).Question->Body));
         QVERIFY(BodyIsBold(f.W().Model()->record(2).Question->Body));
+    }
+
+    void formatMenuFollowsTheLastEditorWhateverHoldsTheFocus()
+    {
+        TEditorFixture f;
+        QVERIFY(StartWith(f, 2));
+        auto *menu = f.W().findChild<QMenu *>(QStringLiteral("mnuFormat"));
+        QAction *font = f.W().Action("actFormatFont");
+        QAction *setDefault = f.W().Action("actFormatSetDefaultAttr");
+        for (TMJvRichEdit *editor : {f.W().Pane()->questionText(), f.W().Pane()->questionComment()}) {
+            if (editor == f.W().Pane()->questionComment())
+                f.W().Action("actEditAddComment")->trigger();
+            editor->setFocus();
+            QTRY_COMPARE(f.W().FormatCommands()->ActiveEditor(), editor);
+            Q_EMIT menu->aboutToShow();
+            QVERIFY(font->isEnabled());
+            // Opened again after Esc, the menu bar holds the focus.
+            f.W().menuBar()->setFocus();
+            QTRY_COMPARE(QApplication::focusWidget(), f.W().menuBar());
+            Q_EMIT menu->aboutToShow();
+            QVERIFY(font->isEnabled());
+            QVERIFY(setDefault->isEnabled());
+        }
+        // The variants are no rich text: the menu itself is off.
+        f.W().Pane()->variants()->setFocus();
+        QTRY_VERIFY(!menu->menuAction()->isEnabled());
     }
 
     // The font list is built in the guarded part of the start: a failed

@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QWindow>
 #include <QMenu>
 #include <numeric>
 
@@ -77,7 +78,30 @@ private Q_SLOTS:
     void damagedBarValueEndsStartup();
     void windowOffEveryScreenComesBack();
     void commentPaneHeightOutlivesAQuestionWithoutComment();
+    void floatingBarComesBackAboveTheMaximisedWindow();
 };
+
+void TestMainPreferences::floatingBarComesBackAboveTheMaximisedWindow()
+{
+    TEditorFixture f;
+    Prefs::TPreferences left = Left();
+    left.PrefFlags |= Prefs::Maximize;
+    left.Bars[Prefs::BarFormat] = {QString(), 0, 0, true, QPoint(200, 150)};
+    QVERIFY(Prefs::SaveSettings(*Store(f), left));
+    QVERIFY(f.Start());
+    QVERIFY(QTest::qWaitFor([&] { return f.W().isMaximized(); }));
+    auto *bar = Widget<QToolBar>(f.W(), "TBToolbarFormat");
+    QVERIFY(bar->isFloating());
+    QVERIFY(bar->isVisible());
+    QVERIFY(f.W().Action("actViewToolBarFormat")->isChecked());
+    // The main window's own: the window manager keeps it above the window.
+    QVERIFY(bar->windowHandle());
+    QCOMPARE(bar->windowHandle()->transientParent(), f.W().windowHandle());
+    QVERIFY(bar->windowHandle()->isVisible());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(bar->geometry().topLeft()), qPrintable(QStringLiteral("%1,%2").arg(bar->x()).arg(bar->y())));
+    QCOMPARE(bar->pos(), QPoint(200, 150));
+}
 
 void TestMainPreferences::firstStartStoresAtClose()
 {

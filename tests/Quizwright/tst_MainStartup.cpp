@@ -215,8 +215,8 @@ private Q_SLOTS:
         row("actFileExportWord", "&Экспорт в MSWord..", "", "Передача теста в Microsoft Word", true);
         row("actFileExportExe", "Экспорт в EXE-файл..", "", "Формирование исполняемого теста", -1);
         row("actFileExit", "В&ыход", "", "Завершение работы с приложнием", true);
-        row("actEditUndo", "&Отменить", "", "Отмена последнего действия", false);
-        row("actEditRedo", "Пов&торить", "", "Повтор отмененного действия", false);
+        row("actEditUndo", "&Отменить", "Ctrl+Z", "Отмена последнего действия", false);
+        row("actEditRedo", "Пов&торить", "Ctrl+Y", "Повтор отмененного действия", false);
         row("actEditCut", "&Вырезать", "Ctrl+X", "Удаление в буфер обмена", false);
         row("actEditCopy", "&Копировать", "Ctrl+C", "Копирование в буфер обмена", false);
         row("actEditPaste", "Вст&авить", "Ctrl+V", "Вставка содержимого буфера обмена", false);

@@ -5,10 +5,13 @@
 #include <QtTest>
 #include <QAction>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QToolBar>
 
 #include "ExportExe.h"
+#include "MessageBoxes.h"
 #include "PreviewCommand.h"
 #include "QuizDocument.h"
 #include "fMain.h"
@@ -203,6 +206,40 @@ private Q_SLOTS:
         f.Preview();
         QVERIFY(f.Cmd->IsRunning());
         QCOMPARE(f.TakeMessages(), QString());
+        WriteAll(f.Path(QStringLiteral("release")), "");
+        QVERIFY(ended.wait(20000));
+    }
+
+    void refusalIsShownAboveThePlayer()
+    {
+        // The player keeps its window above the others; the refusal must come
+        // above it, or the editor sits blocked behind a box nobody sees.
+        TPreviewFixture f;
+        QVERIFY(f.StartWith(f.FakeBin(), f.SavedTest()));
+        QSignalSpy ended(f.Cmd, &TPreviewCommand::finished);
+        f.Preview();
+        QVERIFY(f.Cmd->IsRunning());
+        SetMessageSink({});
+        qunsetenv("QE_MESSAGE_LOG");
+        QString seen;
+        bool onTop = false, modal = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            seen = box->text();
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            modal = box->isModal();
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start(20);
+        f.Preview();
+        poll.stop();
+        QCOMPARE(seen, QStringLiteral("Экзаменовка уже запущена\n\nПроверить тест снова можно, когда она будет завершена."));
+        QVERIFY(onTop);
+        QVERIFY(modal);
+        QVERIFY(!QApplication::activeModalWidget());
         WriteAll(f.Path(QStringLiteral("release")), "");
         QVERIFY(ended.wait(20000));
     }

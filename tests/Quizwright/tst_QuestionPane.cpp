@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
@@ -128,6 +129,7 @@ class TestQuestionPane : public QObject {
 private Q_SLOTS:
     void layoutAndControls();
     void tenLineLimit();
+    void shrinkingKeepsTheTextsShare();
     void ticksStayOnBoxPositions();
     void badStateAfterFlush();
     void newQuestionGetsDefaultContent();
@@ -151,7 +153,7 @@ void TestQuestionPane::layoutAndControls()
     QCOMPARE(fx.mem()->lineWrapMode(), QPlainTextEdit::NoWrap);
     QVERIFY(fx.panel("panText")->minimumHeight() >= 60 && fx.panel("panText")->minimumWidth() >= 100);
     QVERIFY(fx.panel("panComment")->minimumHeight() >= 60 && fx.panel("panComment")->minimumWidth() >= 100);
-    QVERIFY(fx.panel("panVariants")->minimumHeight() >= 200);
+    QVERIFY(fx.panel("panVariants")->minimumHeight() >= 100);
     QVERIFY(fx.panel("panComment")->isHidden());
     for (int i = 0; i < TQuestionPane::MaxVariants; ++i) {
         QVERIFY(fx.box(i));
@@ -161,6 +163,32 @@ void TestQuestionPane::layoutAndControls()
         QVERIFY(fx.box(i)->geometry().right() < fx.mem()->geometry().left());
     }
     QVERIFY(!fx.box(TQuestionPane::MaxVariants));
+}
+
+void TestQuestionPane::shrinkingKeepsTheTextsShare()
+{
+    TPaneFixture fx;
+    TNodeRecord rec = MakeRecord("Q", {"a", "b"}, "! ");
+    fx.pane.UpdateView(&rec);
+    auto *spl = fx.pane.findChild<QSplitter *>(QStringLiteral("splQuestion"));
+    // As a teacher left it: a short text above tall variants.
+    spl->setSizes({100, 0, 340});
+    QTRY_VERIFY(spl->sizes().value(0) < 120);
+    for (int height : {360, 300, 260}) {
+        fx.pane.resize(520, height);
+        QTest::qWait(0);
+        const QList<int> s = spl->sizes();
+        const int total = s[0] + s[1] + s[2];
+        // Two fifths for the text.
+        QVERIFY2(s[0] * 5 >= total * 2 - 5,
+                 qPrintable(QStringLiteral("%1 of %2 at %3").arg(s[0]).arg(total).arg(height)));
+        QVERIFY(s[2] >= fx.panel("panVariants")->minimumHeight());
+    }
+    // Growing again, and moving the splitter, are the teacher's: untouched.
+    fx.pane.resize(520, 600);
+    spl->setSizes({80, 0, 500});
+    QTest::qWait(0);
+    QVERIFY(spl->sizes().value(0) < 100);
 }
 
 void TestQuestionPane::tenLineLimit()
@@ -186,16 +214,39 @@ void TestQuestionPane::tenLineLimit()
 
     fx.mem()->redo();
     fx.pane.UpdateView(&rec);
-    // typing past the tenth line: the eleventh goes at once, a trailing break may stay
-    fx.typeVariants("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n");
-    QCOMPARE(fx.pane.variantLineCount(), 10);   // an empty last line is no variant
-    fx.typeVariants("x");
-    QCOMPARE(fx.pane.variantLineCount(), 10);
-    QCOMPARE(Lines(fx.mem()).last(), QStringLiteral("10"));
-    QVERIFY(!fx.mem()->toPlainText().contains(QLatin1Char('x')));
+    // A line break that would make an eleventh line is refused with a hint,
+    // so typing on never reaches into the tenth.
+    QSignalSpy status(&fx.pane, &TQuestionPane::statusInfo);
+    fx.typeVariants("1\n2\n3\n4\n5\n6\n7\n8\n9\n65");
+    QVERIFY(status.isEmpty());
+    QTest::keyClick(fx.mem(), Qt::Key_End);
+    QTest::keyClick(fx.mem(), Qt::Key_Return);
+    QCOMPARE(Lines(fx.mem()).size(), 10);
+    QCOMPARE(Lines(fx.mem()).last(), QStringLiteral("65"));
+    QCOMPARE(status.size(), 1);
+    QCOMPARE(status.at(0).at(0).toString(), PaneTexts::VariantsLimit);
+    // Nor in the middle, which would push the tenth out; Enter over a
+    // selected break only replaces it.
+    fx.mem()->setTextCursor(QTextCursor(fx.mem()->document()->findBlockByNumber(4)));
+    QTest::keyClick(fx.mem(), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(Lines(fx.mem()).size(), 10);
+    QTextCursor c(fx.mem()->document()->findBlockByNumber(8));
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    fx.mem()->setTextCursor(c);
+    QTest::keyClick(fx.mem(), Qt::Key_Return);
+    QCOMPARE(Lines(fx.mem()).mid(8), (QStringList{"9", "65"}));
+    QCOMPARE(status.size(), 2);
     QVERIFY(fx.pane.FastUpdateData(&rec));
     QCOMPARE(rec.Question->Variants.size(), 10);
+    QCOMPARE(rec.Question->Variants.last(), QStringLiteral("65"));
     QCOMPARE(rec.Question->RightMarks, QString(10, QLatin1Char(' ')));
+    // A paste cut at the tenth line says so too.
+    fx.mem()->moveCursor(QTextCursor::End);
+    fx.pasteVariants(QStringLiteral("\nextra"));
+    QCOMPARE(Lines(fx.mem()).last(), QStringLiteral("65"));
+    QCOMPARE(status.size(), 3);
+    QCOMPARE(status.last().at(0).toString(), PaneTexts::VariantsLimit);
 }
 
 void TestQuestionPane::ticksStayOnBoxPositions()
@@ -316,9 +367,24 @@ void TestQuestionPane::nonAnsiBecomesQuestionMark()
     TNodeRecord rec = MakeRecord("Q");
     fx.pane.UpdateView(&rec);
 
+    QSignalSpy status(&fx.pane, &TQuestionPane::statusInfo);
     fx.typeVariants(QStringLiteral("a\u03B1b"));   // Greek alpha is not in the code page
     QCOMPARE(fx.mem()->toPlainText(), QStringLiteral("a?b"));
     QCOMPARE(fx.mem()->textCursor().position(), 3);   // the caret stays behind what was typed
+    // Said once, for the key that brought it; typing on says nothing more.
+    QCOMPARE(status.size(), 1);
+    QCOMPARE(status.at(0).at(0).toString(), PaneTexts::CharsReplaced.arg(QStringLiteral("\u03B1")));
+    status.clear();
+
+    // One paste, one message naming each character once.
+    fx.pasteVariants(QStringLiteral("2\u03C0r \u221A2 \u03C0"));
+    QCOMPARE(Lines(fx.mem()), (QStringList{QStringLiteral("a?b2?r ?2 ?")}));
+    QCOMPARE(status.size(), 1);
+    QCOMPARE(status.at(0).at(0).toString(),
+             PaneTexts::CharsReplaced.arg(QStringLiteral("\u03C0 \u221A")));
+    QVERIFY(status.at(0).at(0).toString().contains(QStringLiteral("Windows-1251")));
+    fx.mem()->undo();
+    status.clear();
 
     fx.mem()->selectAll();
     // Cyrillic, the euro sign and the no-break space are in it; CJK and a pair are not

@@ -129,6 +129,15 @@ private Q_SLOTS:
         QVERIFY(Box(d3.Dlg, "chboxRandomQOrder")->isEnabled());
         QVERIFY(Box(d3.Dlg, "chboxRandomQOrder")->isChecked());
         QCOMPARE(Control<QLabel>(d3.Dlg, "labTotalCount")->text(), QStringLiteral("3)"));
+        // "вопросов (из 3)" reads with one space's gap, not two.
+        {
+            auto *before = Control<QLabel>(d3.Dlg, "labRandom2");
+            auto *count = Control<QLabel>(d3.Dlg, "labTotalCount");
+            const QFontMetrics fm(before->font());
+            const int textEnd = before->x() + before->contentsRect().left() + fm.horizontalAdvance(before->text());
+            const int gap = count->x() + count->contentsRect().left() - textEnd;
+            QVERIFY2(gap > 0 && gap <= fm.horizontalAdvance(u' ') + 1, qPrintable(QString::number(gap)));
+        }
         QCOMPARE(Spin(d3.Dlg, "spedRandom")->maximum(), 3);
         QCOMPARE(Spin(d3.Dlg, "spedRandom")->minimum(), 2);
     }

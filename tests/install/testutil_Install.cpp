@@ -88,6 +88,9 @@ QStringList LayoutFaults(const QString &root)
     const QFileInfo beside(programs + QStringLiteral("/Шаблоны/Стандартный.dotx"));
     Expect(faults, beside.isFile() && beside.canonicalFilePath() == QFileInfo(Template(root)).canonicalFilePath(),
            QStringLiteral("the template is not found beside the programs"));
+    const QFileInfo fonts(programs + QStringLiteral("/quizengine2-fonts.conf"));
+    Expect(faults, fonts.isFile() && fonts.canonicalFilePath() == QFileInfo(share + QStringLiteral("/quizengine2/quizengine2-fonts.conf")).canonicalFilePath(),
+           QStringLiteral("the font aliases are not found beside the programs"));
     Expect(faults, QFileInfo(share + QStringLiteral("/doc/quizengine2/README.md")).isFile(),
            QStringLiteral("no README in the documentation"));
     for (const QString &file : {QStringLiteral("applications/ru.kestrelmoor.Quizwright.desktop"),

@@ -60,6 +60,8 @@ private Q_SLOTS:
         // Computed from the programs, so every library they link is there.
         for (const char *lib : {"libqt6widgets6", "libqt6core5compat6", "libbz2-1.0", "libgsf-1-114", "libzip4", "libc6"})
             QVERIFY2(info.Out.contains(QString::fromLatin1(lib)), qPrintable(QString::fromLatin1(lib) + u'\n' + info.Out));
+        // The stand-ins for the Windows fonts that tests name.
+        QVERIFY2(info.Out.contains(QStringLiteral("fonts-liberation2")), qPrintable(info.Out));
         // The scripts that register the file type and the icons.
         const QString control = m_dir.filePath(QStringLiteral("control"));
         QCOMPARE(Run(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), m_deb, control}).ExitCode, 0);
