@@ -403,8 +403,11 @@ struct TAttempt {
     QByteArray Header;  // what a new file starts with
     TResultsFolder Folder;
     TLeftOver *Left = nullptr;
-    const std::atomic<bool> *Abandoned = nullptr;
+    // With a time limit: Running until the waiter gives up (Abandoned) or
+    // the write begins (Writing), whichever comes first.
+    std::atomic<int> *Phase = nullptr;
 };
+enum { Running, Abandoned, Writing };
 
 TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttempt &a, QString *error)
 {
@@ -491,7 +494,8 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
     QByteArray text = line;
     if (end == 0 && !a.Header.isEmpty() && (noHardLinks || FolderLacksHardLinks(native)))
         text.prepend(a.Header);
-    if (a.Abandoned && a.Abandoned->load()) {
+    int running = Running;
+    if (a.Phase && !a.Phase->compare_exchange_strong(running, Writing)) {
         SetError(error, path, QStringLiteral("given up"));
         return TAppendOutcome::Failed;
     }
@@ -526,38 +530,63 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
 }
 
 // One attempt on a thread of its own, given up after limitMs (a hung lock
-// call or server must not freeze the window); pump runs meanwhile.
+// call or server must not freeze the window); pump runs meanwhile. An attempt
+// whose write had begun is not given up but waited for by the next one: it may
+// yet put the line in (a server back from an outage), and a second write of
+// the same line would put it in twice.
+struct TTimedAttempt {
+    std::mutex Mutex;
+    std::condition_variable Done;
+    bool Finished = false;
+    std::atomic<int> Phase{Running};
+    TLeftOver Left;
+    TAppendOutcome Outcome = TAppendOutcome::Failed;
+    QString Error;
+    QString Path;
+    QByteArray Line;
+};
+std::mutex g_unfinishedMutex;
+std::shared_ptr<TTimedAttempt> g_unfinished;  // a write still under way when its attempt's time ran out
+
 bool AttemptWithLimit(const QString &path, const QByteArray &header, const QByteArray &line,
                       const TResultsFolder &folder, TLeftOver *left, int limitMs,
                       const std::function<void()> &pump, QString *error)
 {
-    struct TShared {
-        std::mutex Mutex;
-        std::condition_variable Done;
-        bool Finished = false;
-        std::atomic<bool> Abandoned{false};
-        TLeftOver Left;
-        TAppendOutcome Outcome = TAppendOutcome::Failed;
-        QString Error;
-    };
-    auto shared = std::make_shared<TShared>();
-    shared->Left = *left;
-    std::thread([shared, path, header, line, folder] {
-        QString error;
-        const TAppendOutcome outcome =
-            Attempt(path, line, {header, folder, &shared->Left, &shared->Abandoned}, &error);
-        std::lock_guard<std::mutex> lock(shared->Mutex);
-        shared->Error = error;
-        shared->Outcome = outcome;
-        shared->Finished = true;
-        shared->Done.notify_all();
-    }).detach();
+    std::shared_ptr<TTimedAttempt> shared;
+    {
+        std::lock_guard<std::mutex> guard(g_unfinishedMutex);
+        if (g_unfinished && g_unfinished->Path == path && g_unfinished->Line == line)
+            shared = g_unfinished;
+        g_unfinished.reset();
+    }
+    if (!shared) {
+        shared = std::make_shared<TTimedAttempt>();
+        shared->Left = *left;
+        shared->Path = path;
+        shared->Line = line;
+        std::thread([shared, path, header, line, folder] {
+            QString error;
+            const TAppendOutcome outcome =
+                Attempt(path, line, {header, folder, &shared->Left, &shared->Phase}, &error);
+            std::lock_guard<std::mutex> lock(shared->Mutex);
+            shared->Error = error;
+            shared->Outcome = outcome;
+            shared->Finished = true;
+            shared->Done.notify_all();
+        }).detach();
+    }
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     std::unique_lock<std::mutex> lock(shared->Mutex);
     while (!shared->Finished) {
         if (std::chrono::steady_clock::now() >= until) {
-            shared->Abandoned = true;
-            SetError(error, path, QStringLiteral("no answer within %1 ms").arg(limitMs));
+            int running = Running;
+            if (!shared->Phase.compare_exchange_strong(running, Abandoned)) {
+                std::lock_guard<std::mutex> guard(g_unfinishedMutex);
+                g_unfinished = shared;
+                SetError(error, path, QStringLiteral("the write has not finished within %1 ms").arg(limitMs));
+            } else {
+                SetError(error, path, QStringLiteral("no answer within %1 ms").arg(limitMs));
+            }
             return false;
         }
         shared->Done.wait_for(lock, std::chrono::milliseconds(20));

@@ -312,6 +312,7 @@ private Q_SLOTS:
     void lineThatDoesNotReadBackIsPutRight();
     void replacedFolderIsNotWrittenTo();
     void hungAttemptIsGivenUp();
+    void writeOutlastingItsAttemptIsWaitedFor();
     void oldTemporaryFilesAreRemoved();
 
 private:
@@ -1130,6 +1131,40 @@ void TestResultsFile::hungAttemptIsGivenUp()
     QTRY_VERIFY_WITH_TIMEOUT(g_returned.load(), 15000);
     QTest::qWait(200);
     QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+}
+
+namespace {
+std::atomic<int> g_slowSyncs{0};
+int SlowSync(int fd)
+{
+    // A server that went away in the middle of the write, back after a while.
+    if (g_slowSyncs.fetch_sub(1) > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    return RealFsHooks().DataSync(fd);
+}
+}
+
+void TestResultsFile::writeOutlastingItsAttemptIsWaitedFor()
+{
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("r.res"));
+    WriteFile(path, ResultsHeaderLine());
+    g_slowSyncs = 1;
+    FsHooks().DataSync = SlowSync;
+    QList<int> attempts;
+    QVERIFY(AppendResultSeries(path, Record(), [&](int n) { attempts << n; }, {}, 10, {}, 200));
+    QVERIFY2(attempts.size() >= 2, QByteArray::number(attempts.size()).constData());
+    QTest::qWait(900);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()));
+
+    // Across series too: the retry after the question waits for the same write.
+    g_slowSyncs = 1;
+    TResultRecord second = Record();
+    second.LastName = QStringLiteral("Петров");
+    QVERIFY(!AppendResultSeries(path, second, {}, {}, 1, {}, 200));
+    QVERIFY(AppendResultSeries(path, second, {}, {}, 10, {}, 200));
+    QTest::qWait(900);
+    QCOMPARE(ReadAll(path), ResultsHeaderLine() + ResultsDataLine(Record()) + ResultsDataLine(second));
 }
 
 void TestResultsFile::oldTemporaryFilesAreRemoved()
