@@ -79,9 +79,11 @@ printf '%-36s %7s %12s %14s %5s %14s\n' "Share (two clients, 30 writers)" "writt
 burst() {
   name=$1; a=$2; b=$3; server=${4:-$2/r.res}; event=${5:-}
   rm -f "$server" "$server.lock"
-  start=$(( $(date +%s%N) + 2000000000 ))
+  # Every writer is started (as a player whose run began) well before the
+  # burst; the event comes as the burst starts.
+  start=$(( $(date +%s%N) + 8000000000 ))
   : > /run/status
-  [ -n "$event" ] && ( sleep 2; $event ) &
+  [ -n "$event" ] && ( sleep 8; $event ) &
   i=0
   while [ $i -lt 30 ]; do
     if [ $((i % 2)) -eq 0 ]; then d=$a; else d=$b; fi

@@ -1,5 +1,6 @@
 #include "SafeFile.h"
 
+#include "FileLocks.h"
 #include "FsHooks.h"
 #include "QeErrors.h"
 
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -129,8 +131,58 @@ bool missing(const QByteArray &name)
 // An SMB client refused the rename over an open file may remove the target
 // and fail again: the old file stays under a second name until the new one is
 // in, and goes back when it is not.
+// On SMB a rename over a file open on this computer is refused, and the
+// client then deletes the target, which stays until that open ends and then
+// is gone. There the old file is first moved aside (an open file may be
+// renamed), so that no rename ever has a target.
+bool onSmb(const QByteArray &target)
+{
+    struct stat dir;
+    const QByteArray folder = target.left(std::max<qsizetype>(target.lastIndexOf('/'), 1));
+    if (::stat(folder.constData(), &dir) != 0)
+        return false;
+    QString type;
+    FileLocks::LocalLockOptions(quint64(dir.st_dev), &type);
+    return type == u"cifs" || type == u"smb3";
+}
+
+void replaceMovingOldAside(const QByteArray &tmp, const QByteArray &target, const QString &native)
+{
+    QByteArray aside;
+    int err = EEXIST;
+    for (int tries = 0; tries < 16 && err == EEXIST; ++tries) {
+        aside = target.left(target.lastIndexOf('/') + 1) + ".sf-"
+                + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".old";
+        if (!missing(aside))
+            continue;
+        err = FsHooks().Rename(target.constData(), aside.constData()) == 0 ? 0 : errno;
+    }
+    if (err != 0) {
+        lastError = err;
+        ::unlink(tmp.constData());
+        throw EWriteError(QStringLiteral("Cannot replace file \"%1\". %2. The old file is unchanged.")
+                              .arg(native, sysText(err)));
+    }
+    if (FsHooks().Rename(tmp.constData(), target.constData()) == 0) {
+        ::unlink(aside.constData());
+        return;
+    }
+    lastError = errno;
+    const QString text = QStringLiteral("Cannot replace file \"%1\". %2.").arg(native, sysText(errno));
+    if (FsHooks().Rename(aside.constData(), target.constData()) != 0)
+        throw EWriteError(text + QStringLiteral(" The old file is kept as \"%1\"; the new one as \"%2\".")
+                                     .arg(QDir::toNativeSeparators(QFile::decodeName(aside)),
+                                          QDir::toNativeSeparators(QFile::decodeName(tmp))));
+    ::unlink(tmp.constData());
+    throw EWriteError(text + QStringLiteral(" The old file is unchanged."));
+}
+
 void replaceKeepingOld(const QByteArray &tmp, const QByteArray &target, bool hadOld, const QString &native)
 {
+    if (hadOld && onSmb(target)) {
+        replaceMovingOldAside(tmp, target, native);
+        return;
+    }
     QByteArray kept;
     if (hadOld && (kept = keepOld(target)).isEmpty()) {
         lastError = errno;

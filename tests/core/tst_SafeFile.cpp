@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +85,44 @@ int RefusingRename(const char *from, const char *to)
     errno = EBUSY;
     return -1;
 }
+// A rename over a file another program on this SMB client holds open: refused,
+// and the client's delete of the target only takes effect when that program
+// closes it (holderCloses). g_refuseFromNew refuses the new file's rename too.
+QByteArray g_doomed;
+bool g_refuseFromNew = false;
+int SmbRename(const char *from, const char *to)
+{
+    struct stat st;
+    if (::lstat(to, &st) == 0 || (g_refuseFromNew && QByteArray(from).endsWith(".new"))) {
+        if (::lstat(to, &st) == 0)
+            g_doomed = to;
+        errno = EACCES;
+        return -1;
+    }
+    return RealFsHooks().Rename(from, to);
+}
+void holderCloses()
+{
+    if (!g_doomed.isEmpty())
+        ::unlink(g_doomed.constData());
+    g_doomed.clear();
+}
+
+// A mount table in which folder is an SMB share.
+QByteArray g_mountInfo;
+void mountedAsSmb(const QString &folder, const QString &table)
+{
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(folder).constData(), &st) == 0);
+    QFile f(table);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n36 22 " + QByteArray::number(major(st.st_dev))
+            + ':' + QByteArray::number(minor(st.st_dev))
+            + " / /mnt/tests rw,relatime shared:7 - cifs //srv/tests rw,vers=3.1.1,cache=strict\n");
+    g_mountInfo = QFile::encodeName(table);
+    FsHooks().MountInfo = g_mountInfo.constData();
+}
+
 int NoLinks(const char *, const char *)
 {
     errno = EPERM;
@@ -154,6 +193,34 @@ private Q_SLOTS:
         FsHooks() = RealFsHooks();
         writeBytes(path, "new test");
         QCOMPARE(contentsOf(path), QByteArray("new test"));
+    }
+
+    void testOpenOnTheSameSmbClientIsNeverLost_data()
+    {
+        QTest::addColumn<bool>("newRefused");
+        QTest::newRow("saved") << false;
+        QTest::newRow("new file refused too") << true;
+    }
+    void testOpenOnTheSameSmbClientIsNeverLost()
+    {
+        QFETCH(bool, newRefused);
+        const QString dir = folder(QStringLiteral("smb-") + QString::number(newRefused));
+        const QString path = QDir(dir).filePath(QStringLiteral("t.qe2"));
+        writeBytes(path, "old test");
+        mountedAsSmb(dir, m_dir.filePath(QStringLiteral("mountinfo")));
+        FsHooks().Rename = SmbRename;
+        g_refuseFromNew = newRefused;
+        const QString text = thrownBy(path, "new test");
+        holderCloses();
+        FsHooks() = RealFsHooks();
+        if (newRefused) {
+            QVERIFY2(text.endsWith(QStringLiteral("The old file is unchanged.")), qPrintable(text));
+            QCOMPARE(contentsOf(path), QByteArray("old test"));
+        } else {
+            QCOMPARE(text, QStringLiteral("<no error>"));
+            QCOMPARE(contentsOf(path), QByteArray("new test"));
+        }
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("t.qe2")}));
     }
 
     void refusedRenameOfANewFileLeavesNothing()
