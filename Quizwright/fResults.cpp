@@ -14,7 +14,6 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
-#include <QFontMetrics>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -61,11 +60,9 @@ QChartView *MakeChart(QWidget *panel, const QString &name, const QStringList &ca
     series->attachAxis(y);
     auto *view = new QChartView(chart, panel);
     view->setObjectName(name);
-    // The axis elides labels it has no room for ("9…"): room for each, whole.
-    int label = 0;
-    for (const QString &c : categories)
-        label = std::max(label, QFontMetrics(x->labelsFont()).horizontalAdvance(c));
-    view->setMinimumWidth(std::max(panel->minimumWidth(), int(categories.size()) * (label + 14) + 70));
+    // The axis elides labels it has no room for ("9…"); ten ranges stand upright.
+    if (categories.size() > 4)
+        x->setLabelsAngle(-90);
     view->setRenderHint(QPainter::Antialiasing);
     auto *lay = new QVBoxLayout(panel);
     lay->setContentsMargins(0, 0, 0, 0);

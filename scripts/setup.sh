@@ -11,7 +11,7 @@ PKGS="build-essential cmake ninja-build ccache pkg-config \
   libxlsxwriter-dev qt6-charts-dev \
   qt6-translations-l10n \
   libfontconfig-dev fonts-liberation2 \
-  xvfb xauth imagemagick fonts-dejavu-core libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils \
+  xvfb xauth openbox xdotool imagemagick fonts-dejavu-core libreoffice-writer-nogui libreoffice-calc-nogui poppler-utils \
   clang libclang-rt-14-dev \
   dpkg-dev fakeroot file desktop-file-utils appstream libxml2-utils shared-mime-info \
   xdg-utils libfile-mimeinfo-perl librsvg2-bin"
