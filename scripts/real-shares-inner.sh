@@ -121,6 +121,8 @@ lost = sum(1 for i in range(30) if codes.get(i) != 2 and i not in seen)
 retried = sum(1 for c in codes.values() if c != 0)
 print('%-36s %7d %12d %14d %5d %14d' % (name, len(seen), told, lost, torn, retried))
 PY
+  # Each round's file stays for a look at its torn lines.
+  cp "$server" "$WORK/$(echo "$name" | tr -c 'A-Za-z0-9\n' '_').res" 2>/dev/null || true
   # What an administrator's check says of the same mount.
   echo "== $name" >> "$WORK/check"
   QT_QPA_PLATFORM=offscreen "$TOOL" check-share "$a" >> "$WORK/check" 2>&1

@@ -11,7 +11,7 @@
 # saw the retry question; then what check-share said of each mount. Slow and
 # needs root; not part of CI.
 #   apt-get install user-mode-linux kmod samba nfs-kernel-server nfs-common rpcbind cifs-utils
-# KEEP=1 keeps the guest's folder (log, console) in /tmp.
+# KEEP=1 keeps the guest's folder (log, console, each round's results file) in /tmp.
 # Usage: scripts/real-shares.sh [BENCH] (default build/bench/bench_results_burst)
 set -eu
 cd "$(dirname "$0")/.."
