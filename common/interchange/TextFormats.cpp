@@ -53,7 +53,8 @@ QString DecodeText(const QByteArray &data, QString *encoding)
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         const bool le = bytes.startsWith("\xFF\xFE");
         QStringDecoder utf16(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
-        text = utf16(bytes.sliced(2));
+        // Half a pair is no text a file can hold again.
+        text = WithoutLoneSurrogates(utf16(bytes.sliced(2)));
         name = le ? QStringLiteral("UTF-16LE") : QStringLiteral("UTF-16BE");
     } else {
         if (bytes.startsWith("\xEF\xBB\xBF"))

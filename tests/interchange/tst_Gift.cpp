@@ -489,6 +489,13 @@ void TstGift::halfSurrogateReferences()
     QVERIFY2(d.isEmpty(), qPrintable(d));
     TReport again;
     QCOMPARE(ExportGift(back.Questions, again), gift);
+
+    // The same half in a UTF-16 file.
+    const TImportResult wide = ImportGift(QByteArray(
+        "\xFE\xFF\x00\x61\xD8\x00\x00\x62\x00\x7B\x00\x3D\x00\x78\x00\x20\x00\x7E\x00\x79\x00\x7D", 22));
+    QVERIFY2(wide.Ok, qPrintable(wide.Error));
+    QCOMPARE(wide.Questions.size(), size_t(1));
+    QCOMPARE(PlainFromRichRecord(wide.Questions[0]->Body).trimmed(), QStringLiteral("a\uFFFDb"));
 }
 
 QTEST_MAIN(TstGift)
