@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -110,13 +111,36 @@ bool SyncData(int fd, int *err)
 // written through, O_NONBLOCK so that a FIFO does not hang the player.
 const int kOpenFlags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
 
-int OpenExisting(const QByteArray &native)
+// Opens with the flags, and without O_DIRECT where a file system refuses it.
+int OpenWith(const QByteArray &native, int flags, mode_t mode = 0)
 {
     int fd;
     do
-        fd = ::open(native.constData(), kOpenFlags);
+        fd = ::open(native.constData(), flags, mode);
     while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno == EINVAL && (flags & O_DIRECT))
+        return OpenWith(native, flags & ~O_DIRECT, mode);
     return fd;
+}
+
+int OpenExisting(const QByteArray &native, int ioFlags) { return OpenWith(native, kOpenFlags | ioFlags); }
+
+// On a network share a client's page cache may write back whole pages that
+// hold stale bytes (zeros) where other computers' lines now are; uncached
+// reads and writes carry only our bytes, and read back what the server has.
+int IoFlagsFor(const QByteArray &folder)
+{
+    struct statfs fs;
+    if (::statfs(folder.isEmpty() ? "." : folder.constData(), &fs) != 0)
+        return 0;
+    switch (quint32(fs.f_type)) {
+    case 0xFF534D42u:  // CIFS
+    case 0xFE534D42u:  // SMB2 and later
+    case 0x6969u:      // NFS
+        return O_DIRECT;
+    default:
+        return 0;
+    }
 }
 
 QByteArray FolderOf(const QByteArray &native)
@@ -232,23 +256,16 @@ bool SameFile(int fd, const struct stat &file)
     return ::fstat(fd, &st) == 0 && st.st_dev == file.st_dev && st.st_ino == file.st_ino;
 }
 
-int OpenPlain(const QByteArray &native, int flags)
-{
-    int fd;
-    do
-        fd = ::open(native.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
+int OpenPlain(const QByteArray &native, int flags) { return OpenWith(native, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }
 
 enum class TRegion { Line, Gone, Repairable, Foreign, Unreadable };
 
 // What is at `at` now, read through a new descriptor with the cached pages
 // dropped, so that the file server answers, not our own cache. Repairable:
 // only zeros (what a write the server lost leaves) and bytes of our text.
-TRegion Examine(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+TRegion Examine(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text, int ioFlags)
 {
-    TFd fd(OpenPlain(native, O_RDONLY));
+    TFd fd(OpenPlain(native, O_RDONLY | ioFlags));
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
         return TRegion::Unreadable;
@@ -277,10 +294,10 @@ TRegion Examine(const QByteArray &native, const struct stat &file, off_t at, con
 
 // Our text over a region that is only ours or zeros: never past its end, so
 // whatever others appended after it stays.
-bool Rewrite(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+bool Rewrite(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text, int ioFlags)
 {
     // Not O_APPEND, under which pwrite appends.
-    TFd fd(OpenPlain(native, O_WRONLY));
+    TFd fd(OpenPlain(native, O_WRONLY | ioFlags));
     if (fd.get() < 0 || !SameFile(fd.get(), file))
         return false;
     for (qsizetype done = 0; done < text.size();) {
@@ -295,13 +312,13 @@ bool Rewrite(const QByteArray &native, const struct stat &file, off_t at, const 
     if (!SyncData(fd.get(), &err))
         return false;
     fd.reset();
-    return Examine(native, file, at, text) == TRegion::Line;
+    return Examine(native, file, at, text, ioFlags) == TRegion::Line;
 }
 
 // Cuts the file back to `at` when all past it is what our text could have left.
-bool TakeBack(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+bool TakeBack(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text, int ioFlags)
 {
-    TFd fd(OpenPlain(native, O_WRONLY));
+    TFd fd(OpenPlain(native, O_WRONLY | ioFlags));
     struct stat st;
     if (fd.get() < 0 || !SameFile(fd.get(), file) || ::fstat(fd.get(), &st) != 0
         || st.st_size > at + off_t(text.size()))
@@ -318,22 +335,22 @@ enum class TSettled { Written, Clean, Left, Foreign };
 
 // After a write that failed or did not read back: the line put in whole, or
 // what it left taken back, or else left for the next attempt to settle.
-TSettled Settle(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text)
+TSettled Settle(const QByteArray &native, const struct stat &file, off_t at, const QByteArray &text, int ioFlags)
 {
-    switch (Examine(native, file, at, text)) {
+    switch (Examine(native, file, at, text, ioFlags)) {
     case TRegion::Gone:
         return TSettled::Clean;
     case TRegion::Foreign:
         return TSettled::Foreign;
     case TRegion::Line:
     case TRegion::Repairable:
-        if (Rewrite(native, file, at, text))
+        if (Rewrite(native, file, at, text, ioFlags))
             return TSettled::Written;
         break;
     case TRegion::Unreadable:
         break;
     }
-    return TakeBack(native, file, at, text) ? TSettled::Clean : TSettled::Left;
+    return TakeBack(native, file, at, text, ioFlags) ? TSettled::Clean : TSettled::Left;
 }
 
 // Temporary files of attempts that could not clean up after themselves (a
@@ -361,28 +378,25 @@ void SweepLeftovers(const QByteArray &folder)
 // Opens the results file, creating it with its header when missing; -1 with
 // error set on failure. noHardLinks: created where links are refused.
 int OpenOrCreate(const QString &path, const QByteArray &native, const QByteArray &header, bool *noHardLinks,
-                 QString *error)
+                 int ioFlags, QString *error)
 {
     int err = 0;
-    TFd fd(OpenExisting(native));
+    TFd fd(OpenExisting(native, ioFlags));
     if (fd.get() < 0 && errno == ENOENT) {
         switch (CreateWithHeader(native, header, &err)) {
         case TCreate::Linked:
         case TCreate::Exists:
-            fd.reset(OpenExisting(native));
+            fd.reset(OpenExisting(native, ioFlags));
             break;
         case TCreate::Unsupported: {
             // No hard links here (SMB mounts): the file appears empty, and
             // whoever finds it empty under the lock below writes the header.
             *noHardLinks = true;
-            int created;
-            do
-                created = ::open(native.constData(), kOpenFlags | O_CREAT | O_EXCL, 0666);
-            while (created < 0 && errno == EINTR);
+            int created = OpenWith(native, kOpenFlags | O_CREAT | O_EXCL | ioFlags, 0666);
             if (created >= 0)
                 ShareLikeFolder(created, FolderOf(native));
             else if (errno == EEXIST)
-                created = OpenExisting(native);
+                created = OpenExisting(native, ioFlags);
             fd.reset(created);
             break;
         }
@@ -430,6 +444,7 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
 
     // Where byte-range locks stay on this computer, or there are none, a lock
     // file beside the results file keeps the other computers out.
+    const int ioFlags = IoFlagsFor(folder);
     FileLocks::TLockFile lockFile(native + ".lock");
     bool needLockFile = FileLocks::LocksStayLocal(quint64(dir.st_dev));
     bool noHardLinks = false;
@@ -445,7 +460,7 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
                 return TAppendOutcome::Failed;
             }
         }
-        fd.reset(OpenOrCreate(path, native, a.Header, &noHardLinks, error));
+        fd.reset(OpenOrCreate(path, native, a.Header, &noHardLinks, ioFlags, error));
         if (fd.get() < 0)
             return TAppendOutcome::Failed;
         if (::fstat(fd.get(), &st) != 0) {
@@ -472,7 +487,7 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
         const TLeftOver left = *a.Left;
         a.Left->Active = false;
         if (left.Dev == st.st_dev && left.Ino == st.st_ino) {
-            switch (Settle(native, st, left.At, left.Text)) {
+            switch (Settle(native, st, left.At, left.Text, ioFlags)) {
             case TSettled::Written:
                 return TAppendOutcome::Written;
             case TSettled::Left:
@@ -503,14 +518,14 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
     int err = 0;
     const bool put = WriteAll(fd.get(), text, &written, &err) && SyncData(fd.get(), &err);
     fd.reset();
-    if (put && Examine(native, st, end, text) == TRegion::Line) {
+    if (put && Examine(native, st, end, text, ioFlags) == TRegion::Line) {
         SweepLeftovers(folder);
         return TAppendOutcome::Written;
     }
     const QString what = put ? QStringLiteral("read back: not what was written") : SysError("write", err);
     // Put right what the write left when it is still ours alone; where locks
     // hold on one computer only, another may have appended meanwhile.
-    switch (Settle(native, st, end, text)) {
+    switch (Settle(native, st, end, text, ioFlags)) {
     case TSettled::Written:
         SweepLeftovers(folder);
         return TAppendOutcome::Written;
