@@ -68,6 +68,13 @@ int Writer(const char *path, int index, long long startNs, int syncDelayMs)
     // off the main thread within its time limit.
     const QString file = QString::fromLocal8Bit(path);
     const TResultsFolder folder = ResultsFolderOf(file);
+    // Lets a driving script see that the run has begun before it changes
+    // the folder under the players (an unmount, a server outage).
+    if (const char *ready = std::getenv("QE_BURST_READY")) {
+        const std::string mark = std::string(ready) + "/" + std::to_string(index);
+        if (FILE *f = std::fopen(mark.c_str(), "w"))
+            std::fclose(f);
+    }
     const TResultRecord rec = WriterRecord(index);
     const timespec at{time_t(startNs / 1000000000), long(startNs % 1000000000)};
     while (::clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &at, nullptr) == EINTR) {

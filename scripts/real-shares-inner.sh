@@ -17,7 +17,7 @@ mount -t tmpfs tmp /var/log
 mount -t tmpfs tmp /srv
 mount -t tmpfs tmp /mnt
 mkdir -p /run/mods/lib/modules /var/log/samba
-ln -s /usr/lib/uml/modules/$(uname -r) /run/mods/lib/modules/
+ln -s "$(cat "$WORK/modules")/$(uname -r)" /run/mods/lib/modules/
 # Modules the kernel loads itself (the crypto of SMB3 signing) come from there too.
 printf '#!/bin/sh\nexec /usr/sbin/modprobe -d /run/mods "$@"\n' > /run/modprobe
 chmod +x /run/modprobe
@@ -80,10 +80,18 @@ burst() {
   name=$1; a=$2; b=$3; server=${4:-$2/r.res}; event=${5:-}
   rm -f "$server" "$server.lock"
   # Every writer is started (as a player whose run began) well before the
-  # burst; the event comes as the burst starts.
-  start=$(( $(date +%s%N) + 8000000000 ))
+  # burst; the event comes once all have begun, as the burst starts.
+  start=$(( $(date +%s%N) + 20000000000 ))
   : > /run/status
-  [ -n "$event" ] && ( sleep 8; $event ) &
+  rm -rf /run/ready; mkdir /run/ready
+  export QE_BURST_READY=/run/ready
+  if [ -n "$event" ]; then
+    ( while [ "$(ls /run/ready | wc -l)" -lt 30 ] && [ "$(date +%s%N)" -lt "$start" ]; do sleep 0.1; done
+      [ "$(ls /run/ready | wc -l)" -lt 30 ] && echo "  ($name: not all writers had begun when the event came)" >> "$TABLE"
+      left=$(( start - $(date +%s%N) ))
+      [ "$left" -gt 0 ] && sleep "$(echo "$left" | awk '{ printf "%.3f", $1 / 1e9 }')"
+      $event ) &
+  fi
   i=0
   while [ $i -lt 30 ]; do
     if [ $((i % 2)) -eq 0 ]; then d=$a; else d=$b; fi
@@ -157,7 +165,7 @@ same_client_saves() {
   ( while [ ! -f /run/stop ]; do exec 3< "$t"; sleep 0.3; exec 3<&-; done ) &
   ( n=0; f=0
     while [ ! -f /run/stop ]; do
-      QT_QPA_PLATFORM=offscreen "$TOOL" info "$t" > /dev/null 2>&1 || f=$((f + 1)); n=$((n + 1))
+      QT_QPA_PLATFORM=offscreen "$TOOL" info "$t" > /dev/null 2>> "$WORK/load-errors" || f=$((f + 1)); n=$((n + 1))
     done; echo "$n $f" > /run/loads ) &
   ok=0; failed=0; gone=0; k=0
   while [ $k -lt 72 ]; do

@@ -12,20 +12,26 @@
 # needs root; not part of CI.
 #   apt-get install user-mode-linux kmod samba nfs-kernel-server nfs-common rpcbind cifs-utils
 # KEEP=1 keeps the guest's folder (log, console, each round's results file) in /tmp.
+# UML=/path/linux.uml and UML_MODULES=/path/modules take another kernel: the
+# bookworm one (6.1) cannot run on hosts whose CPUs have AMX (its FP state is
+# too small for them: "ptrace set fp regs failed, errno = 14").
 # Usage: scripts/real-shares.sh [BENCH] (default build/bench/bench_results_burst)
 set -eu
 cd "$(dirname "$0")/.."
 BENCH=$(readlink -f "${1:-build/bench/bench_results_burst}")
 [ -x "$BENCH" ] || { echo "no $BENCH: build the target bench_results_burst first" >&2; exit 2; }
-command -v linux.uml >/dev/null || { echo "linux.uml missing: apt-get install user-mode-linux" >&2; exit 2; }
+UML=${UML:-linux.uml}
+UML_MODULES=${UML_MODULES:-/usr/lib/uml/modules}
+command -v "$UML" >/dev/null || { echo "$UML missing: apt-get install user-mode-linux" >&2; exit 2; }
 WORK=$(mktemp -d /tmp/real-shares.XXXXXX)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 cp scripts/real-shares-inner.sh "$WORK/inner.sh"
 chmod +x "$WORK/inner.sh"
 printf '%s\n' "$BENCH" > "$WORK/bench"
+printf '%s\n' "$(readlink -f "$UML_MODULES")" > "$WORK/modules"
 # The root file system is this machine's, read through hostfs; everything the
 # servers write goes to tmpfs inside the guest, the report to $WORK.
-timeout 1800 linux.uml mem=768M root=/dev/root rootfstype=hostfs rootflags=/ rw \
+timeout 1800 "$UML" mem=768M root=/dev/root rootfstype=hostfs rootflags=/ rw \
   init="$WORK/inner.sh" con0=fd:0,fd:1 con=null quiet < /dev/null > "$WORK/console" 2>&1 || true
 if [ -f "$WORK/table" ]; then
   cat "$WORK/table"
