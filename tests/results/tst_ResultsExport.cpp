@@ -23,10 +23,36 @@ private Q_SLOTS:
     void itemsSheetAsLibreOfficeReadsIt();
 
 private:
+    bool ConvertToCsv(const QString &xlsx, const QString &outdir);
+
     QTemporaryDir m_dir;
     QList<TResultRow> m_rows;
     QList<int> m_shown;
 };
+
+// The workbook as LibreOffice reads it: each sheet as UTF-8 CSV, cells as
+// shown, into outdir. False when it could not (the test then skipped or failed).
+bool TestResultsExport::ConvertToCsv(const QString &xlsx, const QString &outdir)
+{
+    const QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (office.isEmpty()) {
+        QTest::qSkip("LibreOffice is not installed (scripts/setup.sh installs libreoffice-calc-nogui)", __FILE__,
+                     __LINE__);
+        return false;
+    }
+    QProcess p;
+    p.setWorkingDirectory(m_dir.path());
+    p.start(office, {QStringLiteral("-env:UserInstallation=file://") + m_dir.path() + QStringLiteral("/profile"),
+                     QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                     QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1"),
+                     QStringLiteral("--outdir"), m_dir.filePath(outdir), xlsx});
+    if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        QTest::qFail(qPrintable(QStringLiteral("LibreOffice failed: ") + QString::fromLocal8Bit(p.readAllStandardError())),
+                     __FILE__, __LINE__);
+        return false;
+    }
+    return true;
+}
 
 void TestResultsExport::initTestCase()
 {
@@ -63,18 +89,8 @@ void TestResultsExport::xlsxAsLibreOfficeReadsIt()
     QVERIFY(ReadRaw(xlsx).startsWith("PK"));
     QVERIFY(QDir(m_dir.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".xlsx-")).isEmpty());
 
-    QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (office.isEmpty())
-        QSKIP("LibreOffice is not installed (scripts/setup.sh installs libreoffice-calc-nogui)");
-    // UTF-8, cells as shown, every sheet to a file of its own.
-    QProcess p;
-    p.setWorkingDirectory(m_dir.path());
-    p.start(office, {QStringLiteral("-env:UserInstallation=file://") + m_dir.path() + QStringLiteral("/profile"),
-                     QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                     QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1"),
-                     QStringLiteral("--outdir"), m_dir.filePath(QStringLiteral("lo")), xlsx});
-    QVERIFY(p.waitForFinished(300000));
-    QCOMPARE(p.exitCode(), 0);
+    if (!ConvertToCsv(xlsx, QStringLiteral("lo")))
+        return;
     const QString results = QString::fromUtf8(ReadRaw(m_dir.filePath(QStringLiteral("lo/Результаты 9А-Результаты.csv"))));
     QCOMPARE(results, QStringLiteral(
         "Дата,Время,Тест,Фамилия,Имя,Отчество,Доп. инф.,Балл,Возможный балл,Процент,Оценка\n"
@@ -168,17 +184,8 @@ void TestResultsExport::itemsSheetAsLibreOfficeReadsIt()
     const QString xlsx = m_dir.filePath(QStringLiteral("Анализ.xlsx"));
     QString error;
     QVERIFY2(Results::WriteXlsx(xlsx, m_rows, m_shown, TMarkScale(), &error, &items), qPrintable(error));
-    const QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
-    if (office.isEmpty())
-        QSKIP("LibreOffice is not installed (scripts/setup.sh installs libreoffice-calc-nogui)");
-    QProcess p;
-    p.setWorkingDirectory(m_dir.path());
-    p.start(office, {QStringLiteral("-env:UserInstallation=file://") + m_dir.path() + QStringLiteral("/profile"),
-                     QStringLiteral("--headless"), QStringLiteral("--convert-to"),
-                     QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true,false,false,-1"),
-                     QStringLiteral("--outdir"), m_dir.filePath(QStringLiteral("lo2")), xlsx});
-    QVERIFY(p.waitForFinished(300000));
-    QCOMPARE(p.exitCode(), 0);
+    if (!ConvertToCsv(xlsx, QStringLiteral("lo2")))
+        return;
     const QString sheet = QString::fromUtf8(ReadRaw(m_dir.filePath(QStringLiteral("lo2/Анализ-Анализ вопросов.csv"))));
     QCOMPARE(sheet, QStringLiteral(
         "Тест,Версия,№,Вопрос,Видели,Ответили,Решаемость,Различение (27 %),Бисериальная r,"
