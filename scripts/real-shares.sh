@@ -15,6 +15,7 @@
 # UML=/path/linux.uml and UML_MODULES=/path/modules take another kernel: the
 # bookworm one (6.1) cannot run on hosts whose CPUs have AMX (its FP state is
 # too small for them: "ptrace set fp regs failed, errno = 14").
+# ROUNDS="locks outage saves lazy nobrl enolck nolock nlm v4" runs only those.
 # Usage: scripts/real-shares.sh [BENCH] (default build/bench/bench_results_burst)
 set -eu
 cd "$(dirname "$0")/.."
@@ -28,6 +29,7 @@ trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 cp scripts/real-shares-inner.sh "$WORK/inner.sh"
 chmod +x "$WORK/inner.sh"
 printf '%s\n' "$BENCH" > "$WORK/bench"
+printf '%s\n' "${ROUNDS:-}" > "$WORK/rounds"
 printf '%s\n' "$(readlink -f "$UML_MODULES")" > "$WORK/modules"
 # The root file system is this machine's, read through hostfs; everything the
 # servers write goes to tmpfs inside the guest, the report to $WORK.
