@@ -289,6 +289,17 @@ TRegion Examine(const QByteArray &native, const struct stat &file, off_t at, con
     for (qsizetype i = 0; i < got.size(); ++i)
         if (got[i] != '\0' && got[i] != text[i])
             return TRegion::Foreign;
+    // Zeros running on past our text's end were left by a longer write:
+    // not ours to fill.
+    if (st.st_size > at + off_t(text.size())) {
+        char next = 1;
+        ssize_t n;
+        do
+            n = ::pread(fd.get(), &next, 1, at + off_t(text.size()));
+        while (n < 0 && errno == EINTR);
+        if (n != 1 || next == '\0')
+            return TRegion::Foreign;
+    }
     return TRegion::Repairable;
 }
 
@@ -530,6 +541,10 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
         SweepLeftovers(folder);
         return TAppendOutcome::Written;
     case TSettled::Clean:
+        // A server back from an outage may yet grow the file by what it
+        // lost of this write (zeros): the next attempt looks here again.
+        if (a.Left)
+            *a.Left = TLeftOver{true, st.st_dev, st.st_ino, end, text};
         SetError(error, path, what);
         break;
     case TSettled::Left:
@@ -562,6 +577,12 @@ struct TTimedAttempt {
 };
 std::mutex g_unfinishedMutex;
 std::shared_ptr<TTimedAttempt> g_unfinished;  // a write still under way when its attempt's time ran out
+struct TSeriesLeft {
+    QString Path;
+    QByteArray Line;
+    TLeftOver Left;
+};
+TSeriesLeft g_lastLeft;  // what the last series that failed left at the end of its file
 
 bool AttemptWithLimit(const QString &path, const QByteArray &header, const QByteArray &line,
                       const TResultsFolder &folder, TLeftOver *left, int limitMs,
@@ -686,7 +707,15 @@ static bool AppendSeries(const QString &path, const QByteArray &header, const QB
                          const std::function<void(int)> &onAttempt, const std::function<void()> &pump,
                          int maxAttempts, const TResultsFolder &folder, int attemptLimitMs, QString *error)
 {
+    // What an earlier series left of this very line is settled first: the
+    // player asks again with the same line after its retry question.
     TLeftOver left;
+    {
+        std::lock_guard<std::mutex> guard(g_unfinishedMutex);
+        if (g_lastLeft.Path == path && g_lastLeft.Line == line)
+            left = g_lastLeft.Left;
+        g_lastLeft = {};
+    }
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         if (onAttempt)
             onAttempt(attempt);
@@ -700,6 +729,10 @@ static bool AppendSeries(const QString &path, const QByteArray &header, const QB
             QeClock::Sleep(BackOffMs(attempt + 1));
         if (pump)
             pump();
+    }
+    if (left.Active) {
+        std::lock_guard<std::mutex> guard(g_unfinishedMutex);
+        g_lastLeft = TSeriesLeft{path, line, left};
     }
     return false;
 }

@@ -310,6 +310,8 @@ private Q_SLOTS:
     void staleLockFilesAreBroken();
     void lineThatDoesNotReadBackIsPutRight_data();
     void lineThatDoesNotReadBackIsPutRight();
+    void zerosALostWriteLeavesLaterAreFilled_data();
+    void zerosALostWriteLeavesLaterAreFilled();
     void replacedFolderIsNotWrittenTo();
     void hungAttemptIsGivenUp();
     void writeOutlastingItsAttemptIsWaitedFor();
@@ -1065,6 +1067,57 @@ void TestResultsFile::lineThatDoesNotReadBackIsPutRight()
     QCOMPARE(seen.size(), serverDown ? 2 : 1);
     if (serverDown)
         QCOMPARE(seen[1], before + (zeroed ? QByteArray(line.size(), '\0') : line));
+}
+
+void TestResultsFile::zerosALostWriteLeavesLaterAreFilled_data()
+{
+    QTest::addColumn<bool>("nextSeries");
+    QTest::newRow("next attempt") << false;
+    QTest::newRow("after the retry question") << true;
+}
+
+// A write is lost with its server and the file looks as before; once the
+// server is back it grows by zeros where the line went. The line goes there,
+// not after them.
+void TestResultsFile::zerosALostWriteLeavesLaterAreFilled()
+{
+    QFETCH(bool, nextSeries);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("r.res"));
+    const QByteArray line = ResultsDataLine(Record());
+    const QByteArray before = ResultsHeaderLine() + ResultsDataLine(SecondRecord());
+    WriteFile(path, before);
+    FsHooks().DataSync = HookedSync;
+    static qsizetype s_lineSize;
+    s_lineSize = line.size();
+    g_onSync = [](int fd) {
+        if (ResultsFd(fd) < 0)
+            return RealFsHooks().DataSync(fd);
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || ::ftruncate(fd, st.st_size - s_lineSize) != 0)
+            return -1;
+        errno = EIO;
+        return -1;
+    };
+    const auto serverBack = [&] {
+        g_onSync = {};
+        FsHooks() = RealFsHooks();
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(QByteArray(line.size(), '\0'));
+    };
+    if (nextSeries) {
+        QVERIFY(!AppendResultSeries(path, Record(), {}, {}, 1));
+        QCOMPARE(ReadAll(path), before);
+        serverBack();
+        QVERIFY(AppendResultSeries(path, Record()));
+    } else {
+        QVERIFY(AppendResultSeries(path, Record(), [&](int n) {
+            if (n == 1)
+                serverBack();
+        }));
+    }
+    QCOMPARE(ReadAll(path), before + line);
 }
 
 void TestResultsFile::replacedFolderIsNotWrittenTo()
