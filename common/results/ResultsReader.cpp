@@ -201,6 +201,18 @@ public:
             bad(number, QStringLiteral("пустая строка"), p, 0);
             return;
         }
+        // Zeros before a line are what a network share leaves of a write it
+        // lost in an outage; the line after them is whole.
+        qsizetype zeros = 0;
+        while (zeros < n && p[zeros] == '\0')
+            ++zeros;
+        if (zeros == n) {
+            bad(number, QStringLiteral("только нулевые байты")
+                            + (terminated ? QString() : QStringLiteral(" (строка не дописана)")), p, n);
+            return;
+        }
+        p += zeros;
+        n -= zeros;
         if (m_header.size() == n && std::memcmp(m_header.constData(), p, size_t(n)) == 0) {
             // A second header comes from files put together; it holds no run.
             m_t.HasHeader = m_t.HasHeader || number == 1;

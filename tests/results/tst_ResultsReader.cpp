@@ -22,6 +22,7 @@ private Q_SLOTS:
     void keepsBadLinesWithTheirNumbers_data();
     void keepsBadLinesWithTheirNumbers();
     void emptyHeaderOnlyAndHeaderless();
+    void zerosBeforeALineAreSkipped();
     void growingFileIsReadAgain();
     void marksRepeatsOfOnePupil();
     void refusals();
@@ -126,6 +127,7 @@ void TestResultsReader::keepsBadLinesWithTheirNumbers_data()
     row("percent of other scores", QString(good).replace(QStringLiteral("66,67"), QStringLiteral("33,33")), "процент не сходится с баллами");
     row("bad grouping", QString(good).replace(QStringLiteral("\t2\t3\t66,67"), QStringLiteral("\t2000\t1\t20 00 00,00")), "неверный процент");
     row("empty line", QString(), "пустая строка");
+    row("only zero bytes", QString(351, QChar(0)), "только нулевые байты");
     row("second header", QStringLiteral("Дата\tВремя\tТест\tФамилия\tИмя\tОтчество\tДоп. инф.\tБалл\tВозможный балл\tПроцент"),
         "повторная строка заголовка");
 }
@@ -164,6 +166,22 @@ void TestResultsReader::keepsBadLinesWithTheirNumbers()
                 QVERIFY2(t.Bad[1].Reason.endsWith(QStringLiteral("(строка не дописана)")), qPrintable(t.Bad[1].Reason));
         }
     }
+}
+
+// What a share leaves of a write lost in an outage, right before the next
+// player's line.
+void TestResultsReader::zerosBeforeALineAreSkipped()
+{
+    QVERIFY(Append(path(), Run(1, QStringLiteral("9А"), 1, 2)));
+    const QByteArray lost(351, '\0');
+    WriteRaw(path(), ReadRaw(path()) + lost);
+    QVERIFY(Append(path(), Run(2, QStringLiteral("9Б"), 2, 2)));
+    const TResultsTable t = Results::ReadFile(path()).Table;
+    QCOMPARE(t.BadCount, 0);
+    QCOMPARE(t.Rows.size(), 2);
+    QCOMPARE(t.Rows[1].Line, 3);
+    QCOMPARE(t.Rows[1].Extra, QStringLiteral("9Б"));
+    QCOMPARE(t.Rows[1].Score, 2);
 }
 
 void TestResultsReader::emptyHeaderOnlyAndHeaderless()
