@@ -14,7 +14,12 @@
 # KEEP=1 keeps the guest's folder (log, console, each round's results file) in /tmp.
 # UML=/path/linux.uml and UML_MODULES=/path/modules take another kernel: the
 # bookworm one (6.1) cannot run on hosts whose CPUs have AMX (its FP state is
-# too small for them: "ptrace set fp regs failed, errno = 14").
+# too small for them: "ptrace set fp regs failed, errno = 14"). A newer one
+# runs: unpack unstable's user-mode-linux and libc6 packages with dpkg-deb -x
+# into DIR and DIR/libc, then point linux.uml at that libc:
+#   patchelf --set-interpreter DIR/libc/usr/lib/x86_64-linux-gnu/ld-linux-x86-64.so.2 \
+#     --set-rpath DIR/libc/usr/lib/x86_64-linux-gnu DIR/usr/bin/linux.uml
+#   UML=DIR/usr/bin/linux.uml UML_MODULES=DIR/usr/lib/uml/modules scripts/real-shares.sh
 # ROUNDS="locks outage saves lazy nobrl enolck nolock nlm v4" runs only those.
 # Usage: scripts/real-shares.sh [BENCH] (default build/bench/bench_results_burst)
 set -eu

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "Ansi.h"
+#include "FileLocks.h"
 #include "QeErrors.h"
 
 namespace Qe2Tool {
@@ -186,16 +187,22 @@ void WriteErr(const QString &text)
 QByteArray ReadWholeFile(const QString &path)
 {
     QFileInfo fi(path);
-    if (!fi.exists())
-        throw ToolError(QStringLiteral("%1: no such file").arg(path));
     if (fi.isDir())
         throw ToolError(QStringLiteral("%1: is a directory").arg(path));
     // A pipe or device would block the read or never end.
-    if (!fi.isFile())
+    if (fi.exists() && !fi.isFile())
         throw ToolError(QStringLiteral("%1: not a regular file").arg(path));
+    // As the programs load: a file that a save on a share is replacing may
+    // be missing, or locked, for a moment.
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw ToolError(QStringLiteral("%1: cannot open: %2").arg(path, f.errorString()));
+    if (!FileLocks::OpenSharedRead(f)) {
+        if (!QFileInfo::exists(path))
+            throw ToolError(QStringLiteral("%1: no such file").arg(path));
+        QFile plain(path);
+        if (!plain.open(QIODevice::ReadOnly))
+            throw ToolError(QStringLiteral("%1: cannot open: %2").arg(path, plain.errorString()));
+        throw ToolError(QStringLiteral("%1: cannot open: being written by another program").arg(path));
+    }
     QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError)
         throw ToolError(QStringLiteral("%1: cannot read: %2").arg(path, f.errorString()));
