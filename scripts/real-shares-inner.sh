@@ -78,6 +78,11 @@ printf '%-36s %7s %12s %14s %5s %14s\n' "Share (two clients, 30 writers)" "writt
 # EVENT a command run in the background as the burst starts.
 burst() {
   name=$1; a=$2; b=$3; server=${4:-$2/r.res}; event=${5:-}
+  # Writers on a mount point without its share would write to the local disk.
+  if ! mountpoint -q "$a" || ! mountpoint -q "$b"; then
+    printf '%-36s not run: a share did not mount\n' "$name" >> "$TABLE"
+    return
+  fi
   rm -f "$server" "$server.lock"
   # Every writer is started (as a player whose run began) well before the
   # burst; the event comes once all have begun, as the burst starts.
@@ -209,7 +214,11 @@ if want enolck; then
   pkill -x rpcbind; sleep 1
   lock_probe /mnt/n1 "NFSv3, no lock manager"
   burst "NFSv3, no lock manager (ENOLCK)" /mnt/n1 /mnt/n2
+  # A fresh rpcbind knows no service until each registers again.
   rpcbind -w
+  pkill -x rpc.mountd; rpc.mountd
+  rpc.nfsd 0; rpc.nfsd 8
+  sleep 2
 fi
 umount /mnt/n1 /mnt/n2
 nfs 127.0.0.1 /mnt/n1 vers=3,nolock; nfs 127.0.0.2 /mnt/n2 vers=3,nolock
