@@ -364,6 +364,28 @@ QString TfrmMain::ConfigPath()
     return ConfigLocation::Find(QCoreApplication::applicationDirPath());
 }
 
+TfrmMain::TStartArgs TfrmMain::StartArguments(const QStringList &args)
+{
+    TStartArgs start;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString &a = args.at(i);
+        if (a == QLatin1String("--question") || a == QLatin1String("--question-hash")) {
+            // The value is never the test, even when it is missing or odd.
+            const QString value = args.value(++i);
+            if (a == QLatin1String("--question")) {
+                bool ok = false;
+                const int n = value.toInt(&ok);
+                start.Question = ok && n > 0 ? n : 0;
+            } else {
+                start.Hash = value;
+            }
+        } else if (!a.startsWith(u'-') && start.File.isEmpty()) {
+            start.File = a;
+        }
+    }
+    return start;
+}
+
 int TfrmMain::RunProgram()
 {
     auto *splash = new TfrmSplash;
@@ -375,20 +397,11 @@ int TfrmMain::RunProgram()
     {
         TfrmMain frmMain;
         frmMain.QuitOnEnd = true;
-        const QStringList args = QCoreApplication::arguments();
-        QString startFile;
-        for (int i = 1; i < args.size(); ++i) {
-            if (args.at(i) == QLatin1String("--question") || args.at(i) == QLatin1String("--question-hash"))
-                ++i;
-            else if (!args.at(i).startsWith(u'-') && startFile.isEmpty())
-                startFile = args.at(i);
-        }
-        if (!startFile.isEmpty())
-            frmMain.SetStartFile(startFile);
-        const qsizetype q = args.indexOf(QStringLiteral("--question"));
-        const qsizetype h = args.indexOf(QStringLiteral("--question-hash"));
-        if (q > 0)
-            frmMain.SetStartQuestion(args.value(q + 1).toInt(), h > 0 ? args.value(h + 1) : QString());
+        const TStartArgs start = StartArguments(QCoreApplication::arguments());
+        if (!start.File.isEmpty())
+            frmMain.SetStartFile(start.File);
+        if (start.Question > 0)
+            frmMain.SetStartQuestion(start.Question, start.Hash);
         if (frmMain.FormCreate(ConfigPath())) {
             frmMain.ShowCentred();
             rc = QApplication::exec();

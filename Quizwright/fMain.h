@@ -79,6 +79,13 @@ public:
     // Start-up up to the configuration; false when the program is to end (its
     // message has been shown).
     bool FormCreate(const QString &configPath);
+    // What the command line asks to open: TEST [--question N [--question-hash H]].
+    struct TStartArgs {
+        QString File;
+        int Question = 0;  // 1-based; 0 for none
+        QString Hash;
+    };
+    static TStartArgs StartArguments(const QStringList &args);
     // Opened once the access password has been given.
     void SetStartFile(const QString &path) { m_startFile = path; }
     // Shown once the start file is open (--question N --question-hash H).

@@ -85,6 +85,41 @@ class TestMainStartup : public QObject {
     }
 
 private Q_SLOTS:
+    // The results window starts an editor at a question of a test.
+    void startArguments_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("question");
+        QTest::addColumn<QString>("hash");
+        const QString t = QStringLiteral("/srv/Химия.qe2");
+        QTest::newRow("test alone") << QStringList{t} << t << 0 << QString();
+        QTest::newRow("question and hash") << QStringList{t, "--question", "7", "--question-hash", "ab12"} << t << 7
+                                           << "ab12";
+        QTest::newRow("options first") << QStringList{"--question-hash", "ab12", "--question", "3", t} << t << 3
+                                       << "ab12";
+        // A value is never taken for the test, whatever it looks like.
+        QTest::newRow("hash like a file") << QStringList{"--question", "2", "--question-hash", "x.qe2", t} << t << 2
+                                          << "x.qe2";
+        QTest::newRow("value missing") << QStringList{t, "--question"} << t << 0 << QString();
+        QTest::newRow("not a number") << QStringList{t, "--question", "пять"} << t << 0 << QString();
+        QTest::newRow("not a position") << QStringList{t, "--question", "-4"} << t << 0 << QString();
+        QTest::newRow("first test only") << QStringList{t, "other.qe2"} << t << 0 << QString();
+        QTest::newRow("nothing") << QStringList{} << QString() << 0 << QString();
+    }
+    void startArguments()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, file);
+        QFETCH(int, question);
+        QFETCH(QString, hash);
+        args.prepend(QStringLiteral("Quizwright"));
+        const TfrmMain::TStartArgs start = TfrmMain::StartArguments(args);
+        QCOMPARE(start.File, file);
+        QCOMPARE(start.Question, question);
+        QCOMPARE(start.Hash, hash);
+    }
+
     void refusalsEndTheProgram_data()
     {
         QTest::addColumn<bool>("withConfig");
