@@ -218,6 +218,13 @@ bool ModesFromMount(quint64 dev, QString *fileMode)
 
 bool LocksStayLocal(quint64 dev) { return !LocalLockOptions(dev).isEmpty(); }
 
+bool ServerForgetsLocks(quint64 dev)
+{
+    QByteArray type;
+    mountOptionsOf(dev, &type);
+    return type == "cifs" || type == "smb3";
+}
+
 TLockFile::TResult TLockFile::take(int *err)
 {
     if (m_held)

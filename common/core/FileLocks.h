@@ -35,6 +35,9 @@ bool LinksUnsupported(int err);
 // computer: SMB mounted with nobrl, NFS with nolock or local_lock for POSIX
 // locks. Read from the mount table (FsHooks().MountInfo).
 bool LocksStayLocal(quint64 dev);
+// Whether the folder is on an SMB share: a restarted SMB server forgets the
+// byte-range locks of writes still in flight, a lock file on its disk stays.
+bool ServerForgetsLocks(quint64 dev);
 // The mount options of the folder's device that make that so, empty when none
 // ("nobrl", "nolock", "local_lock=posix"); fsType gets the mount's type.
 QString LocalLockOptions(quint64 dev, QString *fsType = nullptr);

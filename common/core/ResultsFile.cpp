@@ -453,11 +453,13 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
         return TAppendOutcome::Failed;
     }
 
-    // Where byte-range locks stay on this computer, or there are none, a lock
-    // file beside the results file keeps the other computers out.
+    // Where byte-range locks stay on this computer, or there are none, or a
+    // server restart may drop them under a write, a lock file beside the
+    // results file keeps the other computers out.
     const int ioFlags = IoFlagsFor(folder);
     FileLocks::TLockFile lockFile(native + ".lock");
-    bool needLockFile = FileLocks::LocksStayLocal(quint64(dir.st_dev));
+    bool needLockFile =
+        FileLocks::LocksStayLocal(quint64(dir.st_dev)) || FileLocks::ServerForgetsLocks(quint64(dir.st_dev));
     bool noHardLinks = false;
     TFd fd;
     struct stat st;

@@ -890,9 +890,14 @@ void TestResultsFile::locksThatStayLocalTakeALockFile_data()
     QTest::newRow("NFS local_lock=posix") << QByteArray("nfs4") << QByteArray("local_lock=posix") << 0 << true << true;
     QTest::newRow("no lock manager") << QByteArray("nfs") << QByteArray("vers=3,local_lock=none") << ENOLCK << true << true;
     QTest::newRow("no lock manager, no hard links") << QByteArray("nfs") << QByteArray("vers=3") << ENOLCK << false << true;
-    // The server enforces the locks: a lock file is not needed and not looked at.
-    QTest::newRow("SMB with locks") << QByteArray("cifs") << QByteArray("vers=3.1.1") << 0 << true << false;
+    // The server enforces the locks but forgets them when restarted, while
+    // writes are still in flight: the lock file is taken as well.
+    QTest::newRow("SMB with locks") << QByteArray("cifs") << QByteArray("vers=3.1.1") << 0 << true << true;
+    QTest::newRow("SMB3 type") << QByteArray("smb3") << QByteArray("vers=3.1.1") << 0 << true << true;
+    // NFS servers let clients reclaim their locks after a restart: a lock
+    // file is not needed and not looked at.
     QTest::newRow("NFS local_lock=flock") << QByteArray("nfs") << QByteArray("local_lock=flock") << 0 << true << false;
+    QTest::newRow("NFSv4") << QByteArray("nfs4") << QByteArray("vers=4.2") << 0 << true << false;
 }
 
 void TestResultsFile::modesMadeUpByTheMount_data()
