@@ -160,6 +160,18 @@ PY
 
 smb_outage() { pkill -x smbd; sleep 28; smbd -D -s /run/smb.conf; }
 lazy_umount() { sleep 0.3; umount -l /mnt/s1; }
+# An unmount that hangs in the kernel's client (seen once after the nobrl
+# round) is noted and left behind, so that the later rounds still run.
+unmount() {
+  umount "$@" & u=$!
+  w=0
+  while kill -0 $u 2>/dev/null && [ $w -lt 60 ]; do sleep 1; w=$((w + 1)); done
+  if kill -0 $u 2>/dev/null; then
+    echo "  (umount $* still hung after 60 s; detached lazily)" >> "$TABLE"
+    umount -l "$@" &
+    sleep 5
+  fi
+}
 
 # Saves of a test while a player on the same client holds it open, and
 # loads meanwhile: a save may fail (and say so), the test is never gone.
@@ -199,25 +211,25 @@ want outage && burst "SMB3, server down for 28 s" /mnt/s1 /mnt/s2 /srv/smb/r.res
 want saves && same_client_saves
 want lazy && burst "SMB3, share lazily unmounted" /mnt/s1 /mnt/s2 /srv/smb/r.res lazy_umount
 want lazy && [ -e /mnt/s1/r.res ] && echo "  (a results file appeared on the local disk under the mount point)" >> "$TABLE"
-umount /mnt/s1 2>/dev/null; umount /mnt/s2
+umount /mnt/s1 2>/dev/null; unmount /mnt/s2
 smb 127.0.0.1 /mnt/s1 ",nobrl"; smb 127.0.0.2 /mnt/s2 ",nobrl"
 want nobrl && burst "SMB3 nobrl" /mnt/s1 /mnt/s2
-umount /mnt/s1 /mnt/s2
+unmount /mnt/s1 /mnt/s2
 
 # statd is started by mount.nfs only once the nolock round is done.
 mount --bind /bin/true /usr/sbin/start-statd
 nfs 127.0.0.1 /mnt/n1 vers=3,nolock; nfs 127.0.0.2 /mnt/n2 vers=3,nolock
 want nolock && burst "NFSv3 nolock" /mnt/n1 /mnt/n2
-umount /mnt/n1 /mnt/n2
+unmount /mnt/n1 /mnt/n2
 umount /usr/sbin/start-statd
 rpc.statd --no-notify
 sleep 1
 nfs 127.0.0.1 /mnt/n1 vers=3; nfs 127.0.0.2 /mnt/n2 vers=3
 want nlm && burst "NFSv3, lock manager" /mnt/n1 /mnt/n2
-umount /mnt/n1 /mnt/n2
+unmount /mnt/n1 /mnt/n2
 nfs 127.0.0.1 /mnt/n1 vers=4.2; nfs 127.0.0.2 /mnt/n2 vers=4.2
 want v4 && burst "NFSv4.2" /mnt/n1 /mnt/n2
-umount /mnt/n1 /mnt/n2
+unmount /mnt/n1 /mnt/n2
 
 # Last, as it leaves NFSv3 without rpcbind: once mounted, no lock manager can
 # be found and the client's lock calls fail. Two addresses the client has not
@@ -229,7 +241,7 @@ if want enolck; then
   lock_probe /mnt/n1 "NFSv3, no lock manager"
   burst "NFSv3, no lock manager (ENOLCK)" /mnt/n1 /mnt/n2
 fi
-umount /mnt/n1 /mnt/n2
+unmount /mnt/n1 /mnt/n2
 
 cat "$WORK/check" >> "$TABLE"
 cat /run/samba/log.* | tail -30
