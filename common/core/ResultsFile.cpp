@@ -484,6 +484,15 @@ TAppendOutcome Attempt(const QString &path, const QByteArray &line, const TAttem
             SetError(error, path, QStringLiteral("not a regular file"));
             return TAppendOutcome::Failed;
         }
+        // The share may have gone between the look at the folder and the
+        // open, which then found a file on the local disk: looked at again.
+        struct stat again;
+        if (a.Folder.Known
+            && (::stat(folder.isEmpty() ? "." : folder.constData(), &again) != 0
+                || quint64(again.st_dev) != a.Folder.Device || quint64(again.st_ino) != a.Folder.Inode)) {
+            SetError(error, path, QStringLiteral("the results folder is no longer the one the test started with"));
+            return TAppendOutcome::Failed;
+        }
         const FileLocks::TLockResult lock = FileLocks::TryLock(fd.get(), true);
         if (lock == FileLocks::TLockResult::Held) {
             SetError(error, path, QStringLiteral("locked by another writer"));

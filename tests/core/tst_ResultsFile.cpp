@@ -313,6 +313,7 @@ private Q_SLOTS:
     void zerosALostWriteLeavesLaterAreFilled_data();
     void zerosALostWriteLeavesLaterAreFilled();
     void replacedFolderIsNotWrittenTo();
+    void folderGoneJustBeforeTheOpen();
     void hungAttemptIsGivenUp();
     void writeOutlastingItsAttemptIsWaitedFor();
     void oldTemporaryFilesAreRemoved();
@@ -1164,6 +1165,31 @@ int HangingLock(int fd, int cmd, struct flock *fl)
     }
     return RealFsHooks().LockCall(fd, cmd, fl);
 }
+}
+
+// The share goes between the look at the folder and the open of the file,
+// which then finds one on the local disk beneath the mount point.
+void TestResultsFile::folderGoneJustBeforeTheOpen()
+{
+    QTemporaryDir tmp;
+    static QByteArray s_folder, s_gone;
+    s_folder = QFile::encodeName(tmp.filePath(QStringLiteral("share")));
+    s_gone = QFile::encodeName(tmp.filePath(QStringLiteral("gone")));
+    QVERIFY(::mkdir(s_folder.constData(), 0777) == 0);
+    const QString path = QFile::decodeName(s_folder) + QStringLiteral("/r.res");
+    const TResultsFolder atStart = ResultsFolderOf(path);
+    FsHooks().Link = [](const char *from, const char *to) {
+        const int rc = RealFsHooks().Link(from, to);
+        if (QByteArray(to).endsWith("/r.res") && ::rename(s_folder.constData(), s_gone.constData()) == 0
+            && ::mkdir(s_folder.constData(), 0777) == 0)
+            WriteFile(QFile::decodeName(s_folder) + QStringLiteral("/r.res"), ResultsHeaderLine());
+        return rc;
+    };
+    QString error;
+    QCOMPARE(AppendResultOnce(path, Record(), &error, atStart), TAppendOutcome::Failed);
+    QVERIFY2(error.contains(QStringLiteral("no longer the one")), qPrintable(error));
+    QCOMPARE(ReadAll(path), ResultsHeaderLine());
+    QCOMPARE(ReadAll(QFile::decodeName(s_gone) + QStringLiteral("/r.res")), ResultsHeaderLine());
 }
 
 void TestResultsFile::hungAttemptIsGivenUp()
