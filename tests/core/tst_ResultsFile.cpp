@@ -244,6 +244,19 @@ void PlantLockFile(const QString &path, const QByteArray &host, qint64 pid, int 
 // Where the hooked call is on the results file itself, not a temporary.
 int ResultsFd(int fd) { return IsFile(fd, "r.res") ? fd : -1; }
 
+// A results file that holds a line already, its syncs through g_onSync.
+struct TSyncedFile {
+    QTemporaryDir Dir;
+    const QString Path = Dir.filePath(QStringLiteral("r.res"));
+    const QByteArray Line = ResultsDataLine(Record());
+    const QByteArray Before = ResultsHeaderLine() + ResultsDataLine(SecondRecord());
+    TSyncedFile()
+    {
+        WriteFile(Path, Before);
+        FsHooks().DataSync = HookedSync;
+    }
+};
+
 // Overwrites [at, at + n) of the file under fd with zeros through another
 // descriptor: what a server that lost a write serves afterwards.
 void ZeroTail(int fd, qsizetype n)
@@ -1034,12 +1047,9 @@ void TestResultsFile::lineThatDoesNotReadBackIsPutRight()
 {
     QFETCH(bool, zeroed);
     QFETCH(bool, serverDown);
-    QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("r.res"));
-    const QByteArray line = ResultsDataLine(Record());
-    const QByteArray before = ResultsHeaderLine() + ResultsDataLine(SecondRecord());
-    WriteFile(path, before);
-    FsHooks().DataSync = HookedSync;
+    const TSyncedFile file;
+    const QString &path = file.Path;
+    const QByteArray &line = file.Line, &before = file.Before;
     static qsizetype s_lineSize;
     static bool s_zeroed, s_serverDown;
     s_lineSize = line.size();
@@ -1088,12 +1098,9 @@ void TestResultsFile::zerosALostWriteLeavesLaterAreFilled_data()
 void TestResultsFile::zerosALostWriteLeavesLaterAreFilled()
 {
     QFETCH(bool, nextSeries);
-    QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("r.res"));
-    const QByteArray line = ResultsDataLine(Record());
-    const QByteArray before = ResultsHeaderLine() + ResultsDataLine(SecondRecord());
-    WriteFile(path, before);
-    FsHooks().DataSync = HookedSync;
+    const TSyncedFile file;
+    const QString &path = file.Path;
+    const QByteArray &line = file.Line, &before = file.Before;
     static qsizetype s_lineSize;
     s_lineSize = line.size();
     g_onSync = [](int fd) {
